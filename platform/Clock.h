@@ -1,0 +1,26 @@
+// Clocks and sleeping. The tick source and the sleeper can be replaced in
+// tests, so that wrap-around and long retry loops run in milliseconds.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace platform {
+
+// GetTickCount: the low 32 bits of a monotonic millisecond clock.
+uint32_t tickCount();
+// Monotonic milliseconds, 64 bits (never replaced by tests).
+uint64_t monotonicMs();
+// Sleep: waits `ms` milliseconds; an interrupted sleep resumes.
+void sleepMs(uint32_t ms);
+
+// Seconds since 1970-01-01T00:00:00 UTC (_time64).
+int64_t unixTime();
+// Milliseconds since 1970-01-01T00:00:00 UTC (GetSystemTime).
+int64_t unixTimeMs();
+
+// Test hooks: an empty function restores the real clock or sleep.
+void setTickSource(std::function<uint32_t()> source);
+void setSleeper(std::function<void(uint32_t)> sleeper);
+
+}  // namespace platform

@@ -1,0 +1,37 @@
+// Named system-wide mutexes: taking one fails while another holder has it,
+// in this process or another; the kernel frees it when the holder closes it
+// or dies. Backed by flock on a file in VEMORA_LOCK_DIR (default
+// /tmp/vemora-locks, mode 1777), never unlinked.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace platform {
+
+class NamedMutex {
+ public:
+  // Names compare case-insensitively, as Windows object names do; a
+  // "Global\" or "Local\" prefix is part of the name.
+  explicit NamedMutex(std::string name);
+  ~NamedMutex();
+  NamedMutex(const NamedMutex&) = delete;
+  NamedMutex& operator=(const NamedMutex&) = delete;
+
+  // Takes the mutex without waiting; false (last error kErrorAlreadyExists)
+  // while another holder has it.
+  bool tryLock();
+  // Takes the mutex, waiting up to `timeoutMs` (UINT32_MAX: for ever).
+  bool lock(uint32_t timeoutMs);
+  void unlock();
+  bool held() const;
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  int fd_ = -1;
+  bool held_ = false;
+};
+
+}  // namespace platform
