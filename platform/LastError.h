@@ -31,6 +31,7 @@ enum ErrorCode : uint32_t {
   kErrorDirNotEmpty = 145,
   kErrorBusy = 170,
   kErrorAlreadyExists = 183,
+  kErrorEnvVarNotFound = 203,
   kErrorFilenameTooLong = 206,
   kErrorMoreData = 234,
   kErrorNoMoreItems = 259,

@@ -10,6 +10,8 @@
 
 namespace platform {
 
+// One object is used by one thread at a time; two objects of the same name
+// exclude each other, also inside one process.
 class NamedMutex {
  public:
   // Names compare case-insensitively, as Windows object names do; a
@@ -22,8 +24,12 @@ class NamedMutex {
   // Takes the mutex without waiting; false (last error kErrorAlreadyExists)
   // while another holder has it.
   bool tryLock();
-  // Takes the mutex, waiting up to `timeoutMs` (UINT32_MAX: for ever).
+  // Takes the mutex, waiting up to `timeoutMs` (UINT32_MAX: for ever); false
+  // (kErrorAlreadyExists) when the time ran out, or another error number when
+  // the lock file cannot be opened. Taking a mutex this object already holds
+  // succeeds without counting (not recursive).
   bool lock(uint32_t timeoutMs);
+  // Releases the mutex; nothing happens when it is not held.
   void unlock();
   bool held() const;
   const std::string& name() const { return name_; }

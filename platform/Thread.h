@@ -20,17 +20,24 @@ uint32_t processId();
 // PostThreadMessage: false (last error kErrorInvalidParameter, as Windows
 // answers for a thread without a queue) when `threadId` has no queue.
 bool postThreadMessage(uint32_t threadId, uint32_t message);
-// PeekMessage on the calling thread's queue: true and the message when one
-// waits; `remove` takes it off the queue.
+// PeekMessage on the calling thread's queue: true and the message at its
+// head when one waits; `remove` takes it off the queue. Makes the queue when
+// the thread has none yet, as Windows does.
 bool peekThreadMessage(uint32_t& message, bool remove);
 // True when the calling thread's queue holds kWmClose, kWmDestroy or kWmQuit.
 bool quitRequested();
+// Sleeps `ms` milliseconds (through the test sleeper when one is set), but
+// returns early when a kWmClose, kWmDestroy or kWmQuit message is or arrives
+// in the calling thread's queue. True when such a message is queued.
+bool sleepUnlessQuit(uint32_t ms);
 // Makes a queue for the calling thread (threads started through
 // startThread have one from their first instruction; the main thread calls
 // this once in main).
 void ensureThreadQueue();
 // Removes the calling thread's queue (a thread started through startThread
-// does this when its routine returns).
+// does this when its routine returns; any thread's queue goes at its exit).
+// Thread-safety: every function here may be called from any thread; the
+// queue functions without an id act on the calling thread's own queue.
 void dropThreadQueue();
 
 // A started thread. Threads are detached from their handle's lifetime:
@@ -47,7 +54,8 @@ class ThreadHandle {
   virtual void cpuTimes(uint64_t& kernel100ns, uint64_t& user100ns) const = 0;
 };
 
-// Starts `routine` on a new thread whose queue exists before it runs.
+// Starts `routine` on a new thread whose queue exists before it runs and
+// before startThread returns, so a post right after the start is never lost.
 // Returns nullptr (last error set) when the thread cannot be made.
 std::shared_ptr<ThreadHandle> startThread(std::function<uint32_t()> routine);
 

@@ -1,0 +1,122 @@
+#include "platform/NamedMutex.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+
+#include "platform/Clock.h"
+#include "platform/Env.h"
+#include "platform/LastError.h"
+
+namespace platform {
+
+namespace {
+
+constexpr size_t kMaxPlainName = 160;
+
+std::string lockFolder() {
+  std::string folder = getEnv("VEMORA_LOCK_DIR").value_or("/tmp/vemora-locks");
+  if (folder.empty()) folder = "/tmp/vemora-locks";
+  return folder;
+}
+
+// Made shared by every user of the machine, like the kernel's object
+// namespace (sticky, so nobody removes another's lock file).
+bool ensureFolder(const std::string& folder) {
+  if (::mkdir(folder.c_str(), 01777) == 0) {
+    ::chmod(folder.c_str(), 01777);  // mkdir's mode passes through the umask
+    return true;
+  }
+  if (errno == EEXIST) return true;
+  setLastErrorFromErrno(errno);
+  return false;
+}
+
+// A file name for a mutex name: lower-cased (names compare case-
+// insensitively), every byte outside [a-z0-9._-] as %XX, long names cut
+// and followed by a hash of the whole name.
+std::string fileNameFor(const std::string& name) {
+  std::string lowered;
+  for (char c : name) lowered += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  std::string file = "m-";
+  for (unsigned char c : lowered) {
+    if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '-') {
+      file += static_cast<char>(c);
+    } else {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      file += hex;
+    }
+  }
+  if (file.size() > kMaxPlainName) {
+    char hash[24];
+    std::snprintf(hash, sizeof hash, "~%016zx", std::hash<std::string>{}(lowered));
+    file = file.substr(0, kMaxPlainName) + hash;
+  }
+  return file + ".lock";
+}
+
+}  // namespace
+
+NamedMutex::NamedMutex(std::string name) : name_(std::move(name)) {}
+
+NamedMutex::~NamedMutex() {
+  unlock();
+}
+
+bool NamedMutex::tryLock() {
+  return lock(0);
+}
+
+bool NamedMutex::lock(uint32_t timeoutMs) {
+  if (held_) {
+    setLastError(kErrorSuccess);
+    return true;
+  }
+  const std::string folder = lockFolder();
+  if (!ensureFolder(folder)) return false;
+  const std::string path = folder + "/" + fileNameFor(name_);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  if (fd < 0) {
+    setLastErrorFromErrno(errno);
+    return false;
+  }
+  ::fchmod(fd, 0666);  // let other users' processes open it too (may fail: not ours)
+  const uint64_t deadline = monotonicMs() + timeoutMs;
+  for (;;) {
+    const int how = timeoutMs == UINT32_MAX ? LOCK_EX : LOCK_EX | LOCK_NB;
+    if (::flock(fd, how) == 0) break;
+    const int err = errno;
+    if (err == EINTR) continue;
+    if (err != EWOULDBLOCK || monotonicMs() >= deadline) {
+      ::close(fd);
+      setLastError(err == EWOULDBLOCK ? kErrorAlreadyExists : errorFromErrno(err));
+      return false;
+    }
+    realSleepMs(5);
+  }
+  fd_ = fd;
+  held_ = true;
+  setLastError(kErrorSuccess);
+  return true;
+}
+
+void NamedMutex::unlock() {
+  if (fd_ >= 0) {
+    ::close(fd_);  // closing drops the flock
+    fd_ = -1;
+  }
+  held_ = false;
+  setLastError(kErrorSuccess);
+}
+
+bool NamedMutex::held() const {
+  return held_;
+}
+
+}  // namespace platform
