@@ -1,0 +1,192 @@
+// The relay daemon: the one object that main builds, configures and runs.
+//
+// Threads: the main thread configures the hub and runs the main loop
+// (run); the listener thread accepts connections and queues them; the
+// handler thread owns every accepted connection and steps the agent
+// protocol. They share only the new-connection queue (under queueLock_),
+// the open-connection count (atomic) and the process-wide stop and restart
+// flags (atomic). Message boxes, the record of sent messages and the
+// connection entries belong to the handler thread once the threads run.
+//
+// Shutdown order: the main loop ends, the stop flag is set and the blocked
+// listener woken; the destructor asks both threads to quit and waits for
+// them (bounded), and only then releases the logging objects and destroys
+// the members the threads used.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "common/CommandLine.h"
+#include "common/Monopoly.h"
+#include "common/SmartPointer.h"
+#include "common/ThreadInfo.h"
+#include "logger/LogCommons.h"
+#include "logger/LoggerInterface.h"
+#include "logger/LoggingSetup.h"
+#include "relayhub/AppEntry.h"
+#include "relayhub/Connection.h"
+#include "relayhub/ConnectionEntry.h"
+#include "relayhub/ConnectionList.h"
+
+namespace Vemora {
+
+class RelayHub {
+ public:
+  // Catalogue messages of the daemon's own module.
+  enum Catalogue : int {
+    kMsgMissingKey = 2,
+    kMsgNoMemory = 3,
+    kMsgDirectory = 4,
+    kMsgLoadFailed = 6,
+    kMsgConnectionsLog = 13,
+    kMsgListenerFailed = 15,
+    kMsgThreadStart = 16,
+    kMsgThreadsFailed = 18,
+    kMsgThreadsStarted = 19,
+    kMsgStopping = 20,
+    kMsgNoProgram = 21,
+  };
+
+  // Exit codes of the daemon.
+  enum ExitCode : int {
+    kExitRunning = 0,
+    kExitUsage = 0,
+    kExitRestart = 1,
+    kExitConfig = 2,
+    kExitStopped = 10,
+    kExitThreads = 20,
+    kExitOtherInstance = 21,
+  };
+
+  // How long the destructor waits for the worker threads to end.
+  static constexpr uint32_t kThreadJoinMs = 5000;
+  static constexpr int kAcceptFailureLimit = 20;
+
+  // Stores the stop flag and parses the command line (argv[0] dropped).
+  RelayHub(std::atomic<bool>* stopFlag, int argc, char** argv);
+  virtual ~RelayHub();
+  RelayHub(const RelayHub&) = delete;
+  RelayHub& operator=(const RelayHub&) = delete;
+
+  // Configuration in its fixed order; false ends the process with exit
+  // code 2. The usage text ends the process with exit code 0.
+  bool configure();
+  // Starts the threads and runs the main loop until a stop; false only when
+  // the threads could not start. Sets the stop flag before returning true.
+  bool run();
+  bool startThreads();
+  bool startAllThreads();
+
+  // True after the destructor saw a worker thread outlive its wait; main
+  // then ends the process without destroying what the thread still uses.
+  bool threadsStuck() const { return threadsStuck_; }
+  // Asks the worker threads to quit and waits for them; false when one is
+  // still running after `timeoutMs`.
+  bool stopThreads(uint32_t timeoutMs);
+
+  // ---- configuration steps (run by configure, in this order) ----
+  bool wantsUsage() const;
+  static void usage();
+  bool configureDebugLog();
+  bool configureFile();
+  void loadLogMessages();
+  bool configureDebugLevel();
+  bool configurePort();
+  bool configureMappings();
+  bool configureDirectories();
+  bool configureConnections();
+  bool configureApps();
+  bool configureBackup();
+  void configureConnectionsLog();
+
+  // ---- listener and handler threads ----
+  static uint32_t listenerEntry(ThreadInfo* record);
+  static uint32_t handlerEntry(ThreadInfo* record);
+  uint32_t listener(ThreadInfo* self);
+  uint32_t handler(ThreadInfo* self);
+  bool newConnection(SmartPointer<Connection>& connection);
+  void registerConnection(SmartPointer<Connection> connection);
+  void grabNewConnections(ConnectionList& list);
+  void iterateHandleConnnections(ConnectionList& list);
+  // The idle step; true when it called an agent back (no sleep then).
+  bool waitIfNoConnections(int32_t now, int32_t& lastTick);
+
+  // ---- steps of later parts, empty until they are built ----
+  // Reloads the user name-mapping file when it changed (main loop, once a
+  // second, and the first check during configuration).
+  bool updateTargetAddrNamesMapFile();
+  // Drops timed-out broadcasts (main loop, every 60 seconds).
+  void checkBroadcastTimeouts();
+  // Removes idle boxes and calls agents back; true when it called one.
+  bool sweepBoxes();
+
+  // Read-only views used by the protocol and the tests.
+  int32_t openConnections() const { return openCount_.load(); }
+  int32_t maxConnections() const { return maxConnections_; }
+  int32_t preferredProtocolVersion() const { return preferredVersion_; }
+  int32_t port() const { return port_; }
+  const std::string& hostName() const { return hostName_; }
+  const std::string& tempDirectory() const { return tempDir_; }
+  const std::string& binDirectory() const { return binDir_; }
+  const std::string& mappingsDirectory() const { return mappingsDir_; }
+  const std::map<std::string, std::list<AppEntry>>& apps() const { return apps_; }
+  int32_t agentsTimeout() const { return agentsTimeout_; }
+  bool notifyAgents() const { return notifyAgents_; }
+  std::atomic<bool>* stopFlag() const { return stopFlag_; }
+
+  // ==== Agent protocol, messages, boxes and state store ====
+  // (declared by the protocol and store files, defined in their own .cpp
+  // files; the engine above calls the first six)
+  bool handleConnection(ConnectionEntry& entry, ConnectionList& list);
+  bool checkWaitingHaveData(int32_t now, ConnectionEntry& entry, ConnectionList& list);
+  void getFullConnAddress(ConnectionEntry& entry);
+  void debugConn(int32_t now, ConnectionEntry& entry, int index, int count);
+  void sweepSentMessages();
+  bool restoreBackup();
+  // ==== end of the agent protocol block ====
+
+ private:
+  // Logging set, catalogue and command line.
+  LoggingSetup logging_;
+  std::unique_ptr<LoggerInterface> loggerInterface_;
+  // (the connections log joins here when it is built)
+  LogCommons catalogue_;
+  CommandLine::OptionList options_;
+  std::string hostName_;
+  int32_t port_ = 0;
+  std::atomic<bool>* stopFlag_ = nullptr;
+  std::string mappingsDir_;
+  std::string tempDir_;
+  std::string binDir_;
+  std::map<std::string, std::list<AppEntry>> apps_;
+  Monopoly mappingLock_;
+  std::string mappingsFile_;
+  int32_t mappingsFileTime_ = 0;
+  Connection listening_;
+  int32_t preferredVersion_ = 2;
+  int32_t agentsTimeout_ = 86400;
+  bool notifyAgents_ = true;
+  Monopoly broadcastLock_;
+
+  // ==== Agent protocol members (boxes, sent record, broadcasts, store) ====
+  // ==== end of the agent protocol members ====
+
+  // Declared before the queue: entries give their place back on
+  // destruction, so the count must outlive them.
+  std::atomic<int32_t> openCount_{0};
+  ConnectionList::Entries queue_;
+  Monopoly queueLock_;
+  int32_t queuedCount_ = 0;
+  int32_t maxConnections_ = 1;
+  ThreadInfo* listenerThread_ = nullptr;
+  ThreadInfo* handlerThread_ = nullptr;
+  bool threadsStuck_ = false;
+};
+
+}  // namespace Vemora
