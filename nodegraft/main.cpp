@@ -1,1 +1,21 @@
-int main() { return 0; }
+// nodegraft: edits DCML documents from the command line.
+#include "corelib/AppFrame.h"
+#include "nodegraft/nodegraft.h"
+#include "platform/Signals.h"
+
+int main(int argc, char** argv) {
+  using VemoraCorelib::AppFrame;
+  platform::installStopSignals(AppFrame::quitFlag());
+  // A vanished reader of standard output must give an error, not a kill.
+  platform::ignoreBrokenPipe();
+  AppFrame::setArguments(argc, argv);
+  try {
+    Vemora::nodegraft application(argc, argv);
+    if (application.state() == AppFrame::kInformationPrinted) return 0;
+    if (application.state() == AppFrame::kFailed) return 2;
+    if (!application.initialize()) return 2;
+    return application.execute();
+  } catch (...) {
+    return 2;
+  }
+}
