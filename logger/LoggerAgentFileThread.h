@@ -86,7 +86,7 @@ class LoggerAgentFileThread : public LoggerAgent {
   BasicFile file_;
   uint64_t bytes_ = 0;
   std::string previousName_;
-  bool rotationPending_ = false;  // a rename failed; retry next pass
+  uint64_t droppedWritten_ = 0;  // drops already reported in the file
 };
 
 }  // namespace Vemora

@@ -4,11 +4,10 @@
 #pragma once
 
 #include "common/SmartPointer.h"
+#include "logger/LogMessenger.h"
 #include "logger/LogRecord.h"
 
 namespace Vemora {
-
-class LogMessenger;
 
 class LoggerCentre {
  public:

@@ -12,11 +12,10 @@
 #include <string>
 
 #include "common/SmartPointer.h"
+#include "logger/LoggerCentre.h"
 #include "logger/ParamStream.h"
 
 namespace Vemora {
-
-class LoggerCentre;
 
 class LoggerUnit {
  public:
