@@ -117,13 +117,7 @@ class PosixThread final : public ThreadHandle {
   void cpuTimes(uint64_t& kernel100ns, uint64_t& user100ns) const override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (currentThreadId() == id_.load()) {
-      rusage usage{};
-      if (getrusage(RUSAGE_THREAD, &usage) == 0) {
-        kernel_ = static_cast<uint64_t>(usage.ru_stime.tv_sec) * 10000000u +
-                  static_cast<uint64_t>(usage.ru_stime.tv_usec) * 10u;
-        user_ = static_cast<uint64_t>(usage.ru_utime.tv_sec) * 10000000u +
-                static_cast<uint64_t>(usage.ru_utime.tv_usec) * 10u;
-      }
+      currentThreadCpuTimes(kernel_, user_);
     } else if (!finished_.load()) {
       uint64_t k = 0, u = 0;
       if (procThreadTimes(id_.load(), k, u)) {
@@ -184,6 +178,18 @@ uint32_t currentThreadId() {
   return id;
 }
 
+void currentThreadCpuTimes(uint64_t& kernel100ns, uint64_t& user100ns) {
+  rusage usage{};
+  if (getrusage(RUSAGE_THREAD, &usage) != 0) {
+    setLastErrorFromErrno(errno);
+    return;
+  }
+  kernel100ns = static_cast<uint64_t>(usage.ru_stime.tv_sec) * 10000000u +
+                static_cast<uint64_t>(usage.ru_stime.tv_usec) * 10u;
+  user100ns = static_cast<uint64_t>(usage.ru_utime.tv_sec) * 10000000u +
+              static_cast<uint64_t>(usage.ru_utime.tv_usec) * 10u;
+}
+
 uint32_t processId() {
   return static_cast<uint32_t>(::getpid());
 }
@@ -226,7 +232,7 @@ bool quitRequested() {
 
 bool sleepUnlessQuit(uint32_t ms) {
   const std::shared_ptr<Queue> queue = tOwnQueue.queue;
-  if (!queue || sleeperReplaced()) {
+  if (!queue || sleeperReplaced() || ms == 0) {
     if (quitRequested()) return true;
     sleepMs(ms);
     return quitRequested();

@@ -40,6 +40,9 @@ void ensureThreadQueue();
 // queue functions without an id act on the calling thread's own queue.
 void dropThreadQueue();
 
+// CPU time used so far by the calling thread, in 100 ns units.
+void currentThreadCpuTimes(uint64_t& kernel100ns, uint64_t& user100ns);
+
 // A started thread. Threads are detached from their handle's lifetime:
 // destroying a handle never kills or joins the thread.
 class ThreadHandle {

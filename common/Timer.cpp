@@ -1,0 +1,11 @@
+#include "common/Timer.h"
+
+#include "platform/Thread.h"
+
+namespace Vemora {
+
+void Timer::sleep(unsigned int milliseconds) {
+  platform::sleepUnlessQuit(milliseconds);
+}
+
+}  // namespace Vemora
