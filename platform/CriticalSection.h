@@ -1,0 +1,30 @@
+// A recursive in-process lock standing in for a Windows CRITICAL_SECTION:
+// the owning thread may enter it again; every enter needs a leave by the
+// same thread. Destroying one while any thread holds it is not allowed
+// (callers check first).
+#pragma once
+
+#include <memory>
+
+namespace platform {
+
+class CriticalSection {
+ public:
+  CriticalSection();
+  ~CriticalSection();
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+
+  // EnterCriticalSection: waits until the calling thread holds the lock.
+  void enter();
+  // TryEnterCriticalSection: true when the calling thread now holds it.
+  bool tryEnter();
+  // LeaveCriticalSection: only by the holder.
+  void leave();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace platform
