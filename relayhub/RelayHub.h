@@ -33,6 +33,10 @@
 #include "relayhub/Connection.h"
 #include "relayhub/ConnectionEntry.h"
 #include "relayhub/ConnectionList.h"
+#include "relayhub/Message.h"
+#include "relayhub/MessageBox.h"
+#include "relayhub/RHBackup.h"
+#include "relayhub/SentRecord.h"
 
 namespace Vemora {
 
@@ -89,6 +93,9 @@ class RelayHub {
   // Asks the worker threads to quit and waits for them; false when one is
   // still running after `timeoutMs`.
   bool stopThreads(uint32_t timeoutMs);
+  // Writes what the log agent still holds (for an exit that skips the
+  // destructor).
+  void flushLogs();
 
   // ---- configuration steps (run by configure, in this order) ----
   bool wantsUsage() const;
@@ -106,8 +113,10 @@ class RelayHub {
   void configureConnectionsLog();
 
   // ---- listener and handler threads ----
-  static uint32_t listenerEntry(ThreadInfo* record);
-  static uint32_t handlerEntry(ThreadInfo* record);
+  // Thread entry routines: they receive the thread record; 1 at once when
+  // the record or its argument is null.
+  static uint32_t listenerEntry(void* record);
+  static uint32_t handlerEntry(void* record);
   uint32_t listener(ThreadInfo* self);
   uint32_t handler(ThreadInfo* self);
   bool newConnection(SmartPointer<Connection>& connection);
@@ -149,6 +158,78 @@ class RelayHub {
   void debugConn(int32_t now, ConnectionEntry& entry, int index, int count);
   void sweepSentMessages();
   bool restoreBackup();
+
+  // Handshake (states 0 to 11) and what all states share.
+  bool haveDataToReceive(ConnectionEntry& entry, ConnectionList& list);
+  bool reportHaveNoData(ConnectionEntry& entry);
+  // Closes and erases the list's current entry; the position moves on.
+  void dropConnection(ConnectionList& list);
+  void logMsgBoxContents(const Address& address);
+  bool initGetProtocolVersion(ConnectionEntry& entry, ConnectionList& list);
+  bool initAcceptProtocol(ConnectionEntry& entry, ConnectionList& list);
+  bool initGetType(ConnectionEntry& entry, ConnectionList& list);
+  bool initAcceptAgent(ConnectionEntry& entry, ConnectionList& list);
+  bool initAcceptRouter(ConnectionEntry& entry, ConnectionList& list);
+  bool initRejectUnknown(ConnectionEntry& entry, ConnectionList& list);
+  bool initRecvAddrName(ConnectionEntry& entry, ConnectionList& list);
+  bool initRecvAddrHost(ConnectionEntry& entry, ConnectionList& list);
+  bool initRecvPort(ConnectionEntry& entry, ConnectionList& list);
+  bool initRecvInstanceID(ConnectionEntry& entry, ConnectionList& list);
+  bool initRecvSignal(ConnectionEntry& entry, ConnectionList& list);
+  bool initAck(ConnectionEntry& entry, ConnectionList& list);
+  // Tasks (states 12 to 23).
+  bool handleRecvTask(ConnectionEntry& entry, ConnectionList& list);
+  bool handlePLAC(ConnectionEntry& entry, ConnectionList& list);
+  bool handleEXTR(ConnectionEntry& entry, ConnectionList& list);
+  bool handleEND(ConnectionEntry& entry, ConnectionList& list);
+  bool handleReject(ConnectionEntry& entry, ConnectionList& list);
+  bool handlePLACRecvMsgnum(ConnectionEntry& entry, ConnectionList& list);
+  bool handlePLACRecvMsg(ConnectionEntry& entry, ConnectionList& list);
+  bool handlePLACRecvMsgAck(ConnectionEntry& entry, ConnectionList& list);
+  bool handleEXTRSendMsgnum(ConnectionEntry& entry, ConnectionList& list);
+  bool handleEXTRSendMsgStart(ConnectionEntry& entry, ConnectionList& list);
+  bool handleEXTRSendMsg(ConnectionEntry& entry, ConnectionList& list);
+  bool handleEXTRRecvMsgAck(ConnectionEntry& entry, ConnectionList& list);
+
+  // Placing, extraction and the record of sent messages. place answers
+  // false only when the message could not be stored on disk.
+  bool place(const Message& msg, bool mapped);
+  bool placeInMsgBox(const Message& msg);
+  MessageBox& getMessageBox(const Address& address);
+  bool addMessage(MessageBox& box, const Message& msg);
+  void registerMsgDetails(const Message& msg);
+  bool extract(const Address& address, std::list<Message>& out, int32_t port,
+               int32_t instanceId);
+  void cacheExtractedMessages(MessageBox& box, std::list<Message>& out);
+  void unCache(uint32_t id, bool withdrawBroadcast, bool clearNoBroadcast);
+  void removeFromCache(const Address& address, uint32_t id, bool clearNoBroadcast);
+  void clearFromNoBroadcast(uint32_t id, MessageBox& box);
+  void handledLocal(const Message& msg);
+
+  // Calls into the administrative commands, broadcast, name mapping and the
+  // connections log. Those parts are not built yet: these are empty (a
+  // CENTRAL message, a wildcard target and a mapped name go nowhere), and
+  // localToStandardName maps no name. Defined in RelayHubPending.cpp.
+  void handleAdminMessage(const Message& request);
+  bool runTargetMappings(const Message& msg);
+  void broadcast(const Message& msg);
+  void placeBroadcast(MessageBox& box);
+  void reBroadcast(const Address& address);
+  std::string localToStandardName(const std::string& name);
+  bool connectionsLogOpen() const;
+  void connectionsLogLine(const Address& address, const std::string& keyword,
+                          const std::string& text);
+  void connectionsLogMessage(const Address& address, const std::string& keyword,
+                             const Message& msg, bool withLine);
+
+  // State and views for the restore and the tests.
+  RHBackup& backup() { return backup_; }
+  std::map<Address, MessageBox>& messageBoxes() { return boxes_; }
+  std::map<uint32_t, SentRecord>& sentMessages() { return sentMessages_; }
+  std::list<Message>& broadcastList() { return broadcasts_; }
+  // Longest a handshake, and any one item from an agent, may take (seconds).
+  static constexpr int32_t kHandshakeLimitSeconds = 30;
+  static constexpr int32_t kItemLimitSeconds = 30;
   // ==== end of the agent protocol block ====
 
  private:
@@ -175,6 +256,24 @@ class RelayHub {
   Monopoly broadcastLock_;
 
   // ==== Agent protocol members (boxes, sent record, broadcasts, store) ====
+  // When the item an entry waits for began, keyed by the entry (with its
+  // connection and registration time, so a reused address starts afresh).
+  struct ItemClock {
+    const Connection* connection = nullptr;
+    int32_t registered = 0;
+    int32_t started = 0;
+  };
+  void startItem(ConnectionEntry& entry, int32_t state, bool waiting);
+  bool overTimeLimits(int32_t now, ConnectionEntry& entry);
+  void replacePending(ConnectionEntry& entry);
+  void protoTrace(int level, const char* method, const ConnectionEntry& entry, int indent,
+                  const std::string& text, const ParamStream& params = ParamStream());
+
+  RHBackup backup_;
+  std::map<Address, MessageBox> boxes_;
+  std::map<uint32_t, SentRecord> sentMessages_;
+  std::list<Message> broadcasts_;
+  std::map<const ConnectionEntry*, ItemClock> itemClocks_;
   // ==== end of the agent protocol members ====
 
   // Declared before the queue: entries give their place back on

@@ -1,0 +1,261 @@
+#include "relayhub/MessageBox.h"
+
+#include <vector>
+
+#include "common/ObjectFiler.h"
+#include "common/StringOps.h"
+#include "platform/Clock.h"
+#include "relayhub/RHBackup.h"
+
+namespace Vemora {
+
+namespace {
+
+uint32_t nowSeconds() { return static_cast<uint32_t>(platform::unixTime()); }
+
+std::string noBroadcastText(const std::set<uint32_t>& ids) {
+  std::string text;
+  for (uint32_t id : ids) {
+    if (!text.empty()) text += ",";
+    text += StringOps::fromUInt(id);
+  }
+  return text;
+}
+
+bool putString(ObjectFiler& filer, ObjectFiler::ObjectNode* node, const char* key,
+               const std::string& value) {
+  ObjectFiler::ValueNode* v = filer.addValue(node, key);
+  if (v == nullptr) return false;
+  v->setString(value);
+  return true;
+}
+
+bool putInt(ObjectFiler& filer, ObjectFiler::ObjectNode* node, const char* key, int64_t value) {
+  ObjectFiler::ValueNode* v = filer.addValue(node, key);
+  if (v == nullptr) return false;
+  v->setInt(value);
+  return true;
+}
+
+bool putUInt(ObjectFiler& filer, ObjectFiler::ObjectNode* node, const char* key, uint64_t value) {
+  ObjectFiler::ValueNode* v = filer.addValue(node, key);
+  if (v == nullptr) return false;
+  v->setUInt(value);
+  return true;
+}
+
+bool putBool(ObjectFiler& filer, ObjectFiler::ObjectNode* node, const char* key, bool value) {
+  ObjectFiler::ValueNode* v = filer.addValue(node, key);
+  if (v == nullptr) return false;
+  v->setBool(value);
+  return true;
+}
+
+// Reads one stored message text; false when it does not parse to a message.
+bool parseMessage(const std::string& text, Message& msg) {
+  ObjectFiler filer;
+  if (!filer.parse(text)) return false;
+  return msg.load(filer);
+}
+
+}  // namespace
+
+MessageBox::MessageBox(RHBackup* store) : store_(store) {}
+
+MessageBox::MessageBox(RHBackup* store, const Address& address)
+    : address_(address), store_(store) {}
+
+bool MessageBox::save(ObjectFiler& filer) const {
+  ObjectFiler::ObjectNode* node = filer.addObject(nullptr, "MessageBox");
+  if (node == nullptr) return false;
+  return putString(filer, node, "Name", address_.name) &&
+         putString(filer, node, "Host", address_.host) && putInt(filer, node, "ID", id_) &&
+         putInt(filer, node, "Port", port_) &&
+         putUInt(filer, node, "LastActivity", lastActivity_) &&
+         putBool(filer, node, "HaveNotified", haveNotified_) &&
+         putString(filer, node, "NoBroadcast", noBroadcastText(noBroadcast_));
+}
+
+bool MessageBox::load(ObjectFiler& filer) {
+  ObjectFiler::ObjectNode* node = filer.getObject(nullptr, "MessageBox");
+  if (node == nullptr) return false;
+  if (auto* v = filer.getValue(node, "Name")) address_.name = v->value();
+  if (auto* v = filer.getValue(node, "Host")) address_.host = v->value();
+  // Instance id and port are written signed and read back signed, so a
+  // negative instance id survives a restart unchanged.
+  if (auto* v = filer.getValue(node, "ID")) id_ = static_cast<int32_t>(v->getInt());
+  if (auto* v = filer.getValue(node, "Port")) port_ = static_cast<int32_t>(v->getInt());
+  if (auto* v = filer.getValue(node, "LastActivity")) {
+    lastActivity_ = static_cast<uint32_t>(v->getUInt());
+  }
+  if (auto* v = filer.getValue(node, "HaveNotified")) haveNotified_ = v->getBool();
+  if (auto* v = filer.getValue(node, "NoBroadcast")) {
+    std::vector<std::string> pieces;
+    StringOps::split(v->value(), ',', pieces, 2147483647, false);
+    noBroadcast_.clear();
+    for (const std::string& piece : pieces) noBroadcast_.insert(StringOps::toUInt(piece));
+  }
+  return true;
+}
+
+bool MessageBox::writeBoxFile() const {
+  if (store_ == nullptr) return true;
+  ObjectFiler filer;
+  if (!save(filer)) return false;
+  std::string text;
+  filer.toString(text);
+  if (!store_->writeBox(address_, text)) return false;
+  fileWritten_ = true;
+  return true;
+}
+
+void MessageBox::touch() { lastActivity_ = nowSeconds(); }
+
+Message MessageBox::boxCopy(const Message& msg) const {
+  // A copy's target is always its box's key, so that the record of sent
+  // messages names the box a confirmation must reach.
+  Message copy(msg);
+  copy.setTargetExact(address_);
+  return copy;
+}
+
+bool MessageBox::hasPending(uint32_t id) const {
+  for (const Message& m : pending_) {
+    if (m.getId() == id) return true;
+  }
+  return false;
+}
+
+bool MessageBox::addMessage(const Message& msg) {
+  removeMessage(msg.getId());
+  pending_.push_back(boxCopy(msg));
+  const Message& queued = pending_.back();
+  if (queued.getPriority() == Message::kHigh) ++highCount_;
+  if (queued.isBroadcast() || queued.getTarget().host == "nowhere" || store_ == nullptr) {
+    return true;
+  }
+  ObjectFiler filer;
+  if (!queued.save(filer)) return false;
+  std::string text;
+  filer.toString(text);
+  return store_->writeUnsent(address_, queued.getId(), text);
+}
+
+void MessageBox::removeMessage(uint32_t id) {
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if (it->getId() != id) continue;
+    if (it->getPriority() == Message::kHigh) --highCount_;
+    if (store_ != nullptr) store_->removeMessage(address_, id);
+    pending_.erase(it);
+    return;
+  }
+}
+
+void MessageBox::clearMessages() {
+  while (!pending_.empty()) removeMessage(pending_.front().getId());
+  highCount_ = 0;
+}
+
+void MessageBox::extract(std::list<Message>& out, uint32_t max) {
+  touch();
+  if (pending_.empty()) return;
+  if (pending_.size() > max) {
+    for (uint32_t i = 0; i < max; ++i) {
+      if (pending_.front().getPriority() == Message::kHigh) --highCount_;
+      out.splice(out.end(), pending_, pending_.begin());
+    }
+    if (highCount_ == 0) haveNotified_ = false;
+    return;
+  }
+  out.splice(out.end(), pending_);
+  highCount_ = 0;
+  haveNotified_ = false;
+}
+
+bool MessageBox::addUnconfirmed(const Message& msg) {
+  if (msg.isUncached()) return true;
+  removeUnconfirmed(msg.getId());
+  const Message& held = unconfirmed_[msg.getId()] = boxCopy(msg);
+  if (store_ == nullptr) return true;
+  ObjectFiler filer;
+  if (!held.save(filer)) return false;
+  std::string text;
+  filer.toString(text);
+  return store_->writeUnconfirmed(address_, held.getId(), text);
+}
+
+void MessageBox::removeUnconfirmed(uint32_t id) {
+  auto it = unconfirmed_.find(id);
+  if (it == unconfirmed_.end()) return;
+  if (store_ != nullptr) store_->removeMessage(address_, id);
+  unconfirmed_.erase(it);
+}
+
+void MessageBox::forgetDelivered(uint32_t id) {
+  if (hasPending(id) || unconfirmed_.count(id) != 0 || store_ == nullptr) return;
+  store_->removeMessage(address_, id);
+}
+
+void MessageBox::requeueUnconfirmed() {
+  std::map<uint32_t, Message> held;
+  held.swap(unconfirmed_);
+  for (const auto& entry : held) addMessage(entry.second);
+  haveNotified_ = false;
+}
+
+void MessageBox::clearUnconfirmed() {
+  if (store_ != nullptr) {
+    for (const auto& entry : unconfirmed_) store_->removeMessage(address_, entry.first);
+  }
+  unconfirmed_.clear();
+}
+
+void MessageBox::update(int32_t port, int32_t instanceId) {
+  touch();
+  if (port == port_ && instanceId == id_) return;
+  port_ = port;
+  if (instanceId != id_) {
+    id_ = instanceId;
+    requeueUnconfirmed();
+  }
+  writeBoxFile();
+}
+
+void MessageBox::addNoBroadcast(uint32_t id) {
+  noBroadcast_.insert(id);
+  writeBoxFile();
+}
+
+void MessageBox::removeNoBroadcast(uint32_t id) {
+  noBroadcast_.erase(id);
+  writeBoxFile();
+}
+
+void MessageBox::clearNoBroadcast() {
+  if (noBroadcast_.empty()) return;
+  noBroadcast_.clear();
+  writeBoxFile();
+}
+
+void MessageBox::loadUnsent() {
+  if (store_ == nullptr) return;
+  for (const std::string& name : store_->listUnsent(address_)) {
+    std::string text;
+    Message msg;
+    if (!store_->readUnsent(address_, name, text) || !parseMessage(text, msg)) continue;
+    pending_.push_back(boxCopy(msg));
+    if (msg.getPriority() == Message::kHigh) ++highCount_;
+  }
+}
+
+void MessageBox::loadUnconfirmed() {
+  if (store_ == nullptr) return;
+  for (const std::string& name : store_->listUnconfirmed(address_)) {
+    std::string text;
+    Message msg;
+    if (!store_->readUnconfirmed(address_, name, text) || !parseMessage(text, msg)) continue;
+    unconfirmed_[msg.getId()] = boxCopy(msg);
+  }
+}
+
+}  // namespace Vemora

@@ -1,0 +1,111 @@
+// Everything the daemon keeps for one agent address: the agent's instance id
+// and call-back port, its last activity, the queue of messages waiting for it,
+// the messages handed to it and not yet confirmed, and the broadcasts it must
+// not be given again. Every change that must survive a restart is written
+// through the state store at once.
+//
+// Thread-safety: none; a box is used by one thread at a time (the main thread
+// during the start-up restore, afterwards the connection-handler thread).
+#pragma once
+
+#include <cstdint>
+#include <list>
+#include <map>
+#include <set>
+#include <string>
+
+#include "relayhub/Address.h"
+#include "relayhub/Message.h"
+
+namespace Vemora {
+
+class ObjectFiler;
+class RHBackup;
+
+class MessageBox {
+ public:
+  explicit MessageBox(RHBackup* store);
+  MessageBox(RHBackup* store, const Address& address);
+  virtual ~MessageBox() = default;
+  MessageBox(const MessageBox&) = default;
+  MessageBox& operator=(const MessageBox&) = default;
+
+  // The stored form: an object "MessageBox" under the root.
+  bool save(ObjectFiler& filer) const;
+  // False only without a "MessageBox" object.
+  bool load(ObjectFiler& filer);
+  // Builds the tree and hands its text to the store; the store's result.
+  bool writeBoxFile() const;
+  // True once the box file was written (or the box was restored from it).
+  bool isFileWritten() const { return fileWritten_; }
+  void markFileWritten() { fileWritten_ = true; }
+
+  // Queues a copy of the message, its target set to this box's address;
+  // a pending message of the same id is replaced. Writes its unsent copy
+  // unless it is a broadcast copy or its host is "nowhere". False when that
+  // write failed (the message stays queued in memory).
+  bool addMessage(const Message& msg);
+  void removeMessage(uint32_t id);
+  void clearMessages();
+  // Hands out up to max pending messages, oldest first, appending to out.
+  void extract(std::list<Message>& out, uint32_t max);
+
+  // Holds a handed-out message until it is confirmed (not for "RAVEN" and
+  // "NOCACHE" headers). False when its unconfirmed copy could not be written.
+  bool addUnconfirmed(const Message& msg);
+  // Erases an unconfirmed message and its stored copies.
+  void removeUnconfirmed(uint32_t id);
+  void requeueUnconfirmed();
+  void clearUnconfirmed();
+  // Removes the stored copies of a message that was delivered and is not
+  // held unconfirmed, unless a pending or unconfirmed copy of that id is
+  // still in the box.
+  void forgetDelivered(uint32_t id);
+
+  // Learns the agent's port and instance id at EXTR; a new instance id gets
+  // the unconfirmed messages again.
+  void update(int32_t port, int32_t instanceId);
+
+  void addNoBroadcast(uint32_t id);
+  void removeNoBroadcast(uint32_t id);
+  void clearNoBroadcast();
+
+  // Start-up restore of the stored copies.
+  void loadUnsent();
+  void loadUnconfirmed();
+
+  const Address& getAddress() const { return address_; }
+  int32_t getId() const { return id_; }
+  int32_t getPort() const { return port_; }
+  uint32_t getLastActivity() const { return lastActivity_; }
+  void setLastActivity(uint32_t seconds) { lastActivity_ = seconds; }
+  void touch();
+  bool haveNotified() const { return haveNotified_; }
+  void setHaveNotified(bool on) { haveNotified_ = on; }
+  int32_t getLastNotifyAttempt() const { return lastNotifyAttempt_; }
+  void setLastNotifyAttempt(int32_t seconds) { lastNotifyAttempt_ = seconds; }
+  const std::list<Message>& pending() const { return pending_; }
+  int32_t highCount() const { return highCount_; }
+  const std::map<uint32_t, Message>& unconfirmed() const { return unconfirmed_; }
+  const std::set<uint32_t>& noBroadcast() const { return noBroadcast_; }
+  bool hasPending(uint32_t id) const;
+  RHBackup* store() const { return store_; }
+
+ private:
+  Message boxCopy(const Message& msg) const;
+
+  Address address_;
+  int32_t id_ = 0;
+  int32_t port_ = 0;
+  uint32_t lastActivity_ = 0;
+  bool haveNotified_ = false;
+  int32_t lastNotifyAttempt_ = 0;
+  std::list<Message> pending_;
+  int32_t highCount_ = 0;
+  std::map<uint32_t, Message> unconfirmed_;
+  std::set<uint32_t> noBroadcast_;
+  RHBackup* store_ = nullptr;
+  mutable bool fileWritten_ = false;
+};
+
+}  // namespace Vemora

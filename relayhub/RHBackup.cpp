@@ -1,0 +1,307 @@
+#include "relayhub/RHBackup.h"
+
+#include <vector>
+
+#include "common/FileOps.h"
+#include "common/FileUtils.h"
+#include "common/StringOps.h"
+
+namespace Vemora {
+
+namespace {
+
+const char* const kMapFile = "actual_to_standard_name.txt";
+const char kEscape = '~';
+
+// Bytes that never reach a directory name as they are.
+bool unsafeByte(unsigned char c) {
+  return c < 32 || c == 127 || c == '\\' || c == '%' || c == '+' || c == kEscape;
+}
+
+// The plain form keeps distinct addresses apart when neither part holds an
+// unsafe byte ('/' and '|' map one to one onto '%' and '+', which are
+// themselves unsafe) and the name can be told from the host: the first "__"
+// of the directory name is the separator when the name holds no "__" and
+// does not end in '_'.
+bool plainFormIsUnique(const Address& a) {
+  for (unsigned char c : a.name + a.host) {
+    if (unsafeByte(c)) return false;
+  }
+  if (a.name.find("__") != std::string::npos) return false;
+  return a.name.empty() || a.name.back() != '_';
+}
+
+std::string plainForm(const Address& a) {
+  std::string dir = a.name + "__" + a.host;
+  for (char& c : dir) {
+    if (c == '/' || c == '\\') c = '%';
+    if (c == '|') c = '+';
+  }
+  return dir;
+}
+
+// Escapes every byte that is unsafe, a separator, '|' or '_', so the escaped
+// part holds no '_' at all and the "__" between name and host is unambiguous.
+std::string escapePart(const std::string& text) {
+  static const char* const kHex = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : text) {
+    if (unsafeByte(c) || c == '/' || c == '|' || c == '_') {
+      out += kEscape;
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+bool hasLineEndOrZero(const std::string& text) {
+  return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+std::string idFile(uint32_t id) { return StringOps::fromUInt(id) + ".txt"; }
+
+// Releases the store's lock on every path out of a locked operation.
+class Locked {
+ public:
+  explicit Locked(Monopoly& lock) : lock_(lock) { held_ = lock_.enforcePolling(); }
+  ~Locked() {
+    if (held_) lock_.relax();
+  }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+ private:
+  Monopoly& lock_;
+  bool held_ = false;
+};
+
+}  // namespace
+
+std::string RHBackup::boxDirName(const Address& address) {
+  if (plainFormIsUnique(address)) return plainForm(address);
+  return std::string(1, kEscape) + escapePart(address.name) + "__" + escapePart(address.host);
+}
+
+std::string RHBackup::path(const std::string& relative) const {
+  return directory_ + "/" + relative;
+}
+
+std::string RHBackup::boxPath(const Address& address) const {
+  return "msgboxes/" + boxDirName(address);
+}
+
+bool RHBackup::readFileLocked(const std::string& relative, std::string& out) {
+  const std::string full = path(relative);
+  if (!FileOps::pathExists(full)) return false;
+  return FileUtils::readFile(full, out);
+}
+
+bool RHBackup::writeFileLocked(const std::string& relative, const std::string& text) {
+  const std::string full = path(relative);
+  FileUtils::createDirectory(full);
+  if (!FileUtils::writeFile(full, text)) return false;
+  written_.store(true);
+  return true;
+}
+
+bool RHBackup::appendFileLocked(const std::string& relative, const std::string& text) {
+  const std::string full = path(relative);
+  FileUtils::createDirectory(full);
+  return FileUtils::appendFile(full, text);
+}
+
+bool RHBackup::deleteFileLocked(const std::string& relative) {
+  const std::string full = path(relative);
+  if (!FileOps::pathExists(full)) return true;
+  return FileUtils::deleteFile(full, true);
+}
+
+bool RHBackup::removeDirectoryLocked(const std::string& relative) {
+  const std::string full = path(relative);
+  if (!FileOps::isDirectory(full)) return true;
+  return FileUtils::removeDirectory(full, true, true);
+}
+
+bool RHBackup::writeBox(const Address& address, const std::string& text) {
+  Locked lock(lock_);
+  return writeFileLocked(boxPath(address) + "/msgbox.txt", text);
+}
+
+bool RHBackup::readBox(const std::string& boxDir, std::string& out) {
+  Locked lock(lock_);
+  return readFileLocked("msgboxes/" + boxDir + "/msgbox.txt", out);
+}
+
+bool RHBackup::removeBox(const Address& address) {
+  Locked lock(lock_);
+  return removeDirectoryLocked(boxPath(address));
+}
+
+bool RHBackup::writeUnsent(const Address& address, uint32_t id, const std::string& text) {
+  Locked lock(lock_);
+  return writeFileLocked(boxPath(address) + "/unsent/" + idFile(id), text);
+}
+
+bool RHBackup::readUnsent(const Address& address, const std::string& fileName,
+                          std::string& out) {
+  Locked lock(lock_);
+  return readFileLocked(boxPath(address) + "/unsent/" + fileName, out);
+}
+
+bool RHBackup::writeUnconfirmed(const Address& address, uint32_t id, const std::string& text) {
+  Locked lock(lock_);
+  return writeFileLocked(boxPath(address) + "/unconfirmed/" + idFile(id), text);
+}
+
+bool RHBackup::readUnconfirmed(const Address& address, const std::string& fileName,
+                               std::string& out) {
+  Locked lock(lock_);
+  return readFileLocked(boxPath(address) + "/unconfirmed/" + fileName, out);
+}
+
+bool RHBackup::removeMessage(const Address& address, uint32_t id) {
+  Locked lock(lock_);
+  const bool unsent = deleteFileLocked(boxPath(address) + "/unsent/" + idFile(id));
+  const bool unconfirmed = deleteFileLocked(boxPath(address) + "/unconfirmed/" + idFile(id));
+  return unsent && unconfirmed;
+}
+
+bool RHBackup::writeBroadcast(uint32_t id, const std::string& text) {
+  Locked lock(lock_);
+  return writeFileLocked("broadcast/" + idFile(id), text);
+}
+
+bool RHBackup::readBroadcast(const std::string& fileName, std::string& out) {
+  Locked lock(lock_);
+  return readFileLocked("broadcast/" + fileName, out);
+}
+
+bool RHBackup::removeBroadcast(uint32_t id) {
+  Locked lock(lock_);
+  return deleteFileLocked("broadcast/" + idFile(id));
+}
+
+std::set<std::string> RHBackup::listFiles(const std::string& relative, bool directories,
+                                          const std::string& pattern) {
+  std::set<std::string> names;
+  const std::string full = path(relative);
+  if (!FileOps::isDirectory(full)) return names;
+  for (const DirectoryEntry& entry : FileUtils::listDirectory(full, pattern)) {
+    if (entry.name == "." || entry.name == "..") continue;
+    if (entry.isFile != directories) names.insert(entry.name);
+  }
+  return names;
+}
+
+std::set<std::string> RHBackup::listBoxes() { return listFiles("msgboxes", true, "*__*"); }
+
+std::set<std::string> RHBackup::listUnsent(const Address& address) {
+  return listFiles(boxPath(address) + "/unsent", false, "*.txt");
+}
+
+std::set<std::string> RHBackup::listUnconfirmed(const Address& address) {
+  return listFiles(boxPath(address) + "/unconfirmed", false, "*.txt");
+}
+
+std::set<std::string> RHBackup::listBroadcasts() { return listFiles("broadcast", false, "*.txt"); }
+
+bool RHBackup::adoptBoxDir(const std::string& boxDir, const Address& address) {
+  const std::string wanted = boxDirName(address);
+  if (wanted == boxDir) return true;
+  Locked lock(lock_);
+  const std::string to = path("msgboxes/" + wanted);
+  if (FileOps::pathExists(to)) return false;
+  return FileUtils::move(path("msgboxes/" + boxDir), to, false);
+}
+
+void RHBackup::insertLocal(const std::string& agent, const std::string& standard) {
+  local_[standard].insert(agent);
+}
+
+bool RHBackup::learnName(const std::string& agent, const std::string& standard) {
+  // A line end or "=" in the agent name would split or shift the line and
+  // teach the next start a different name.
+  if (hasLineEndOrZero(agent) || hasLineEndOrZero(standard) ||
+      agent.find('=') != std::string::npos) {
+    return false;
+  }
+  bool result = true;
+  {
+    Locked lock(lock_);
+    auto it = learned_.find(agent);
+    if (it != learned_.end() && it->second == standard) return true;
+    if (it != learned_.end()) {
+      local_[it->second].erase(agent);
+      ++changed_;
+    }
+    learned_[agent] = standard;
+    insertLocal(agent, standard);
+    result = appendFileLocked(kMapFile, agent + "=" + standard + "\n");
+  }
+  if (changed_ > 10000) {
+    result = loadNameMap();
+    changed_ = 0;
+  }
+  return result;
+}
+
+std::set<std::string> RHBackup::getLocalNames(const std::string& standard) {
+  lock_.enforce();
+  std::set<std::string> names;
+  if (standard.find('*') != std::string::npos) {
+    for (const auto& entry : learned_) names.insert(entry.first);
+  } else {
+    auto it = local_.find(standard);
+    if (it != local_.end()) names = it->second;
+  }
+  lock_.relax();
+  return names;
+}
+
+bool RHBackup::loadNameMap() {
+  Locked lock(lock_);
+  return loadNameMapLocked();
+}
+
+bool RHBackup::loadNameMapLocked() {
+  learned_.clear();
+  local_.clear();
+  std::string text;
+  if (!readFileLocked(kMapFile, text)) return true;
+  bool duplicates = false;
+  std::vector<std::string> lines;
+  StringOps::split(text, '\n', lines, 2147483647, false);
+  for (std::string line : lines) {
+    std::string cleaned;
+    for (char c : line) {
+      if (c != '\r') cleaned += c;
+    }
+    if (cleaned.empty()) continue;
+    const size_t eq = cleaned.find('=');
+    const std::string agent = cleaned.substr(0, eq);
+    const std::string standard = eq == std::string::npos ? "" : cleaned.substr(eq + 1);
+    if (learned_.count(agent) != 0) duplicates = true;
+    learned_[agent] = standard;
+  }
+  for (const auto& entry : learned_) insertLocal(entry.first, entry.second);
+  if (duplicates) {
+    std::string compact;
+    for (const auto& entry : learned_) compact += entry.first + "=" + entry.second + "\n";
+    const std::string tmp = std::string(kMapFile) + ".tmp";
+    if (writeFileLocked(tmp, compact)) FileUtils::move(path(tmp), path(kMapFile), true);
+  }
+  return true;
+}
+
+bool RHBackup::clearNameMap() {
+  Locked lock(lock_);
+  learned_.clear();
+  local_.clear();
+  changed_ = 0;
+  return deleteFileLocked(kMapFile);
+}
+
+}  // namespace Vemora

@@ -1,0 +1,97 @@
+// The daemon's state store: the only component that touches the state
+// directory. Boxes, their pending and unconfirmed messages, the pending
+// broadcasts and the learned agent-name map live there as whole small files,
+// each written atomically (a crash leaves the old or the new file).
+//
+// Thread-safety: every file operation and the name maps are guarded by one
+// lock; the listings are meant for start-up, before the worker threads run.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+
+#include "common/Monopoly.h"
+#include "relayhub/Address.h"
+
+namespace Vemora {
+
+class RHBackup {
+ public:
+  RHBackup() = default;
+  virtual ~RHBackup() = default;
+  RHBackup(const RHBackup&) = delete;
+  RHBackup& operator=(const RHBackup&) = delete;
+
+  void setDirectory(const std::string& directory) { directory_ = directory; }
+  const std::string& directory() const { return directory_; }
+  // True once a whole-file write of this run has succeeded.
+  bool isWritten() const { return written_.load(); }
+
+  // The directory name of an address's box below "msgboxes". Addresses that
+  // the plain form (name "__" host, '/' -> '%', '|' -> '+') keeps apart get
+  // that form; every other address (control bytes, '\', '%', '+', '~', a name
+  // holding "__" or ending in '_') gets "~" + escaped name + "__" + escaped
+  // host, where each unsafe byte is "~" and two hex digits. The two forms
+  // never meet, so distinct addresses always get distinct directories.
+  static std::string boxDirName(const Address& address);
+
+  // Boxes and messages. Each returns true when the file operation succeeded
+  // (removing what is not there counts as success).
+  bool writeBox(const Address& address, const std::string& text);
+  bool readBox(const std::string& boxDir, std::string& out);
+  bool removeBox(const Address& address);
+  bool writeUnsent(const Address& address, uint32_t id, const std::string& text);
+  bool readUnsent(const Address& address, const std::string& fileName, std::string& out);
+  bool writeUnconfirmed(const Address& address, uint32_t id, const std::string& text);
+  bool readUnconfirmed(const Address& address, const std::string& fileName, std::string& out);
+  // Deletes the unsent and then the unconfirmed copy of the id.
+  bool removeMessage(const Address& address, uint32_t id);
+  bool writeBroadcast(uint32_t id, const std::string& text);
+  bool readBroadcast(const std::string& fileName, std::string& out);
+  bool removeBroadcast(uint32_t id);
+
+  // Listings (sorted names): box directories matching "*__*", and the "*.txt"
+  // files of a box's "unsent" / "unconfirmed" folder and of "broadcast".
+  std::set<std::string> listBoxes();
+  std::set<std::string> listUnsent(const Address& address);
+  std::set<std::string> listUnconfirmed(const Address& address);
+  std::set<std::string> listBroadcasts();
+
+  // A box directory restored under another name than its address's own
+  // (written by an older version) is moved to that name, so later writes
+  // and the next restore find one directory. False when it cannot be moved
+  // (the box then keeps loading from its old place).
+  bool adoptBoxDir(const std::string& boxDir, const Address& address);
+
+  // The learned map of agent names to standard names. Names holding a line
+  // end, a zero byte or (agent names) "=" are refused: false.
+  bool learnName(const std::string& agent, const std::string& standard);
+  std::set<std::string> getLocalNames(const std::string& standard);
+  bool loadNameMap();
+  bool clearNameMap();
+
+ private:
+  std::string path(const std::string& relative) const;
+  std::string boxPath(const Address& address) const;
+  bool readFileLocked(const std::string& relative, std::string& out);
+  bool writeFileLocked(const std::string& relative, const std::string& text);
+  bool appendFileLocked(const std::string& relative, const std::string& text);
+  bool deleteFileLocked(const std::string& relative);
+  bool removeDirectoryLocked(const std::string& relative);
+  std::set<std::string> listFiles(const std::string& relative, bool directories,
+                                  const std::string& pattern);
+  bool loadNameMapLocked();
+  void insertLocal(const std::string& agent, const std::string& standard);
+
+  std::string directory_;
+  std::atomic<bool> written_{false};
+  Monopoly lock_;
+  std::map<std::string, std::string> learned_;
+  std::map<std::string, std::set<std::string>> local_;
+  int32_t changed_ = 0;
+};
+
+}  // namespace Vemora
