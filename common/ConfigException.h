@@ -17,7 +17,7 @@ class ConfigException : public Exception {
   ~ConfigException() override;
 
   std::string text() const override;
-  int category() const override { return 1; }
+  int category() const override;
 };
 
 }  // namespace Vemora

@@ -74,15 +74,6 @@ class DateTime : public TimeBase {
   // "+hh:mm" (compact "+hhmm") for an offset in seconds.
   static std::string offsetText(int32_t offset, bool compact);
 
-  // Seconds of UTC civil parts for the years 1970 to 2038; -1 for any other
-  // year. No clamping of the other fields.
-  static int64_t civilSeconds(int32_t year, int32_t month, int32_t day, int32_t hour,
-                              int32_t minute, int32_t second);
-  // The UTC parts of an instant (0..2147483647), zone not set.
-  static DateTimeParts utcParts(int32_t seconds);
-  // Days of a month (1-12) of a year.
-  static int32_t daysInMonth(int32_t year, int32_t month);
-
  private:
   ZoneInfo zone_;
 };

@@ -20,10 +20,10 @@ namespace Vemora {
 
 struct ZoneInfo {
   struct Rule {
-    int32_t month = 0;  // 1-12; 0 = no rule
-    int32_t week = 0;   // 1-5; 5 = the last
+    int32_t month = 0;    // 1-12; 0 = no rule
+    int32_t week = 0;     // 1-5; 5 = the last
     int32_t weekday = 0;  // 0 = Monday ... 6 = Sunday
-    int32_t hour = 0;   // 0-23
+    int32_t hour = 0;     // 0-23
   };
 
   uint8_t set = 0;             // 0: no zone given, the holder uses the local zone
@@ -63,6 +63,10 @@ struct ZoneInfo {
   // The zone written after a time stamp: a descriptor, an observed offset
   // ("+0200", "+02:00") or a number of minutes, read at the instant.
   static ZoneInfo fromText(const std::string& text, int32_t instant);
+  // The offset a time stamp's zone text states: an observed offset
+  // ("+0200", "+02:00") or a number of minutes, held within one day. False
+  // for a descriptor, which states rules rather than one offset.
+  static bool observedOffset(const std::string& text, int32_t* seconds);
   // The descriptor form of the zone ("+01:00 (+01:00 3M5W6D2H-10M5W6D3H)").
   static std::string toString(const ZoneInfo& zone);
 };

@@ -42,7 +42,9 @@ uint32_t done(uint32_t code) {
   return code;
 }
 
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool equalNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -84,7 +86,9 @@ std::string joinPath(const std::vector<std::string>& parts) {
   return out;
 }
 
-std::string canonical(const std::string& path) { return joinPath(splitPath(path)); }
+std::string canonical(const std::string& path) {
+  return joinPath(splitPath(path));
+}
 
 bool hasControl(const std::string& text) {
   for (char c : text) {

@@ -1,5 +1,3 @@
-#include "platform/RegistryStore.h"
-
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -9,6 +7,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "platform/RegistryStore.h"
 
 using platform::RegistryRoot;
 using platform::RegistryStore;
@@ -94,9 +94,8 @@ TEST_F(RegistryStoreTest, ValuesOfEveryTypeWrittenByOneProcessReadByAnother) {
   ASSERT_EQ(WEXITSTATUS(status), 0);
 
   RegistryStore::Key key;
-  ASSERT_EQ(RegistryStore::openKey(RegistryRoot::kLocalMachine, "software\\VEMORA\\resources",
-                                   &key),
-            0u);
+  ASSERT_EQ(
+      RegistryStore::openKey(RegistryRoot::kLocalMachine, "software\\VEMORA\\resources", &key), 0u);
   EXPECT_EQ(key.path, "SOFTWARE\\Vemora\\Resources");
   for (const auto& c : typedCases()) {
     uint32_t type = 0;
@@ -163,9 +162,8 @@ TEST_F(RegistryStoreTest, OperatorWrittenFileIsRead) {
             "# another comment\n"
             "@=sz:\"default\"\n");
   RegistryStore::Key key;
-  ASSERT_EQ(RegistryStore::openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\Vemora\\Resources",
-                                   &key),
-            0u);
+  ASSERT_EQ(
+      RegistryStore::openKey(RegistryRoot::kLocalMachine, "SOFTWARE\\Vemora\\Resources", &key), 0u);
   uint32_t type = 0;
   uint32_t rc = 0;
   EXPECT_EQ(query(key, "ConfigurationDir", &type, &rc), std::string("C:\\vemora\\conf\0", 15));
@@ -191,7 +189,8 @@ TEST_F(RegistryStoreTest, FileIsReadableAndKeyNamesNeverBecomePaths) {
             "\"Name\"=sz:\"x\"\n"
             "\"Level\"=dword:00000010\n");
   std::vector<std::string> entries;
-  for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(file).parent_path()))
+  for (const auto& e :
+       std::filesystem::directory_iterator(std::filesystem::path(file).parent_path()))
     entries.push_back(e.path().filename().string());
   for (const auto& e : entries) EXPECT_EQ(e.find("etc"), std::string::npos) << e;
 }
@@ -237,7 +236,8 @@ TEST_F(RegistryStoreTest, WritersInTwoProcessesLoseNothing) {
     const uint32_t v = static_cast<uint32_t>(i);
     const std::string name = std::string(who) + std::to_string(i);
     ok = RegistryStore::setValue(key, name, platform::kRegDword,
-                                 reinterpret_cast<const uint8_t*>(&v), 4) == 0 && ok;
+                                 reinterpret_cast<const uint8_t*>(&v), 4) == 0 &&
+         ok;
   }
   if (child == 0) _exit(ok ? 0 : 1);
   int status = 0;
