@@ -13,15 +13,90 @@ namespace VemoraCorelib::StringTools {
 
 namespace {
 
-// The runtime prints at least three exponent digits; glibc prints two.
-std::string widenExponent(const char* printed) {
-  std::string text(printed);
-  const std::size_t e = text.find_first_of("eE");
-  if (e == std::string::npos || e + 1 >= text.size()) return text;
-  std::size_t digits = e + 1;
-  if (text[digits] == '+' || text[digits] == '-') ++digits;
-  const std::size_t count = text.size() - digits;
-  if (count < 3) text.insert(digits, 3 - count, '0');
+// The runtime converts a double to at most 17 significant digits and rounds
+// that digit string half up to the precision asked (so 1e-20 prints as
+// 1.000000000000000e-020, not 9.999999999999999e-021); it prints at least
+// three exponent digits.
+struct Decimal {
+  bool negative = false;
+  std::string digits;  // significant digits, the first one not 0
+  int exponent = 0;    // of the first digit
+};
+
+Decimal toDecimal(double value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.16e", value);
+  Decimal d;
+  const char* p = buffer;
+  if (*p == '-') {
+    d.negative = true;
+    ++p;
+  }
+  for (; *p != 'e'; ++p) {
+    if (*p != '.') d.digits += *p;
+  }
+  d.exponent = std::atoi(p + 1);
+  return d;
+}
+
+// Rounds to `count` significant digits (half up); may raise the exponent.
+void roundTo(Decimal& d, int count) {
+  if (count < 0) {
+    d.digits = "0";
+    return;
+  }
+  if (static_cast<std::size_t>(count) >= d.digits.size()) {
+    d.digits.append(static_cast<std::size_t>(count) - d.digits.size(), '0');
+    return;
+  }
+  const bool up = d.digits[static_cast<std::size_t>(count)] >= '5';
+  d.digits.resize(static_cast<std::size_t>(count));
+  if (!up) return;
+  int i = count - 1;
+  for (; i >= 0; --i) {
+    if (d.digits[static_cast<std::size_t>(i)] != '9') {
+      ++d.digits[static_cast<std::size_t>(i)];
+      break;
+    }
+    d.digits[static_cast<std::size_t>(i)] = '0';
+  }
+  if (i < 0) {
+    d.digits.insert(d.digits.begin(), '1');
+    d.digits.pop_back();
+    ++d.exponent;
+  }
+}
+
+std::string exponentForm(double value, int decimals) {
+  Decimal d = toDecimal(value);
+  roundTo(d, decimals + 1);
+  std::string text = d.negative ? "-" : "";
+  text += d.digits.substr(0, 1) + "." + d.digits.substr(1);
+  char exponent[16];
+  std::snprintf(exponent, sizeof exponent, "e%c%03d", d.exponent < 0 ? '-' : '+',
+                d.exponent < 0 ? -d.exponent : d.exponent);
+  return text + exponent;
+}
+
+std::string fixedForm(double value, int decimals) {
+  Decimal d = toDecimal(value);
+  const int wanted = d.exponent + 1 + decimals;  // significant digits down to the last decimal
+  if (wanted < 0) {
+    d.digits.clear();
+  } else if (wanted == 0) {
+    // Only the rounding can reach the last decimal place.
+    d.digits = d.digits[0] >= '5' ? "1" : "";
+    d.exponent = -decimals;
+  } else {
+    roundTo(d, wanted);
+  }
+  std::string text = d.negative ? "-" : "";
+  for (int position = std::max(d.exponent, 0); position >= -decimals; --position) {
+    const int index = d.exponent - position;
+    const bool held = index >= 0 && static_cast<std::size_t>(index) < d.digits.size();
+    text += held ? d.digits[static_cast<std::size_t>(index)] : '0';
+    if (position == 0) text += '.';
+  }
   return text;
 }
 
@@ -225,13 +300,13 @@ std::string toString(uint64_t value) {
 std::string toString(double value) {
   if (value == 0.0) return "0";
   const double magnitude = std::fabs(value);
-  char buffer[330];
-  if (magnitude > 1e15 || magnitude < 1e-15) {
+  if (std::isnan(value) || std::isinf(value)) {
+    char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.15e", value);
-    return widenExponent(buffer);
+    return buffer;
   }
-  std::snprintf(buffer, sizeof buffer, "%.14f", value);
-  std::string text(buffer);
+  if (magnitude > 1e15 || magnitude < 1e-15) return exponentForm(value, 15);
+  std::string text = fixedForm(value, 14);
   if (text.find('.') != std::string::npos) {
     while (!text.empty() && text.back() == '0') text.pop_back();
     if (!text.empty() && text.back() == '.') text.pop_back();
