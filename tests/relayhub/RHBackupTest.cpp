@@ -1,0 +1,142 @@
+#include "relayhub/RHBackup.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <vector>
+
+#include "relayhub/TestState.h"
+
+using Vemora::Address;
+using Vemora::RHBackup;
+using relayhub_test::TestState;
+
+namespace {
+
+class RHBackupTest : public ::testing::Test {
+ protected:
+  RHBackupTest() { store.setDirectory(state.windows); }
+  TestState state;
+  RHBackup store;
+};
+
+TEST_F(RHBackupTest, FilesLandWhereTheLayoutSays) {
+  const Address a("agent", "pc7");
+  EXPECT_FALSE(store.isWritten());
+  ASSERT_TRUE(store.writeBox(a, "box"));
+  EXPECT_TRUE(store.isWritten());
+  ASSERT_TRUE(store.writeUnsent(a, 42, "pending"));
+  ASSERT_TRUE(store.writeUnconfirmed(a, 42, "held"));
+  ASSERT_TRUE(store.writeBroadcast(7, "wide"));
+  EXPECT_EQ(state.read("msgboxes/agent__pc7/msgbox.txt"), "box");
+  EXPECT_EQ(state.read("msgboxes/agent__pc7/unsent/42.txt"), "pending");
+  EXPECT_EQ(state.read("msgboxes/agent__pc7/unconfirmed/42.txt"), "held");
+  EXPECT_EQ(state.read("broadcast/7.txt"), "wide");
+
+  EXPECT_EQ(store.listBoxes(), std::set<std::string>{"agent__pc7"});
+  EXPECT_EQ(store.listUnsent(a), std::set<std::string>{"42.txt"});
+  EXPECT_EQ(store.listUnconfirmed(a), std::set<std::string>{"42.txt"});
+  EXPECT_EQ(store.listBroadcasts(), std::set<std::string>{"7.txt"});
+  std::string text;
+  EXPECT_TRUE(store.readBox("agent__pc7", text));
+  EXPECT_EQ(text, "box");
+  EXPECT_TRUE(store.readUnsent(a, "42.txt", text));
+  EXPECT_EQ(text, "pending");
+
+  EXPECT_TRUE(store.removeMessage(a, 42));
+  EXPECT_FALSE(state.exists("msgboxes/agent__pc7/unsent/42.txt"));
+  EXPECT_FALSE(state.exists("msgboxes/agent__pc7/unconfirmed/42.txt"));
+  // Removing what is not there counts as done.
+  EXPECT_TRUE(store.removeMessage(a, 42));
+  EXPECT_TRUE(store.removeBroadcast(7));
+  EXPECT_FALSE(state.exists("broadcast/7.txt"));
+  EXPECT_TRUE(store.removeBox(a));
+  EXPECT_FALSE(state.exists("msgboxes/agent__pc7"));
+  EXPECT_FALSE(store.readBox("agent__pc7", text));
+}
+
+TEST_F(RHBackupTest, RemoveMessageWithOnlyAnUnsentCopy) {
+  const Address a("x", "y");
+  ASSERT_TRUE(store.writeUnsent(a, 5, "m"));
+  EXPECT_TRUE(store.removeMessage(a, 5));
+  EXPECT_FALSE(state.exists("msgboxes/x__y/unsent/5.txt"));
+}
+
+TEST_F(RHBackupTest, AFailedWriteIsReported) {
+  // A directory where the box file should go cannot be replaced.
+  state.write("msgboxes/a__b/msgbox.txt/blocker", "x");
+  EXPECT_FALSE(store.writeBox(Address("a", "b"), "text"));
+  EXPECT_FALSE(store.isWritten());
+}
+
+TEST(RHBackupNames, PlainNamesWhereTheyAreUnique) {
+  EXPECT_EQ(RHBackup::boxDirName(Address("a/b", "h|1")), "a%b__h+1");
+  EXPECT_EQ(RHBackup::boxDirName(Address("agent", "pc7.example.com")), "agent__pc7.example.com");
+  EXPECT_EQ(RHBackup::boxDirName(Address("Mixed", "Case")), "Mixed__Case");
+  EXPECT_EQ(RHBackup::boxDirName(Address("", "")), "__");
+  // A host may hold "__": the name's end is still the first "__".
+  EXPECT_EQ(RHBackup::boxDirName(Address("a", "b__c")), "a__b__c");
+}
+
+TEST(RHBackupNames, DistinctAddressesGetDistinctSafeDirectories) {
+  const std::vector<Address> tricky = {
+      {"a__b", "c"},  {"a", "b__c"},      {"a/b", "h"},        {"a\\b", "h"},   {"a%b", "h"},
+      {"a|b", "h"},   {"a+b", "h"},       {"a_", "_b"},        {"a", "__b"},    {"a_", "b"},
+      {"a", "_b"},    {"a~5Cb", "h"},     {"~a", "h"},         {"..", ""},      {"", ".."},
+      {"a\nb", "h"},  {"a\x01", "h"},     {std::string("a\0b", 3), "h"},       {"a", "h\x7f"},
+      {"a", "h\r"},   {"~a~5Cb", "h"},    {"a", "b"},          {"A", "b"}};
+  std::set<std::string> names;
+  for (const Address& a : tricky) {
+    const std::string dir = RHBackup::boxDirName(a);
+    EXPECT_TRUE(names.insert(dir).second) << "collision for " << a.toText() << ": " << dir;
+    for (unsigned char c : dir) {
+      EXPECT_FALSE(c < 32 || c == 127 || c == '/' || c == '\\') << dir;
+    }
+    EXPECT_NE(dir.find("__"), std::string::npos) << dir;
+    EXPECT_NE(dir, ".");
+    EXPECT_NE(dir, "..");
+  }
+}
+
+TEST_F(RHBackupTest, OldDirectoryIsAdoptedUnderTheNewName) {
+  // "a\b" shared the directory "a%b__h" with "a/b" in older versions.
+  const Address a("a\\b", "h");
+  state.write("msgboxes/a%b__h/msgbox.txt", "old");
+  state.write("msgboxes/a%b__h/unsent/3.txt", "m");
+  ASSERT_TRUE(store.adoptBoxDir("a%b__h", a));
+  const std::string dir = RHBackup::boxDirName(a);
+  EXPECT_EQ(state.read("msgboxes/" + dir + "/msgbox.txt"), "old");
+  EXPECT_EQ(store.listUnsent(a), std::set<std::string>{"3.txt"});
+  EXPECT_FALSE(state.exists("msgboxes/a%b__h"));
+  // A name that is already right stays.
+  EXPECT_TRUE(store.adoptBoxDir(dir, a));
+}
+
+TEST_F(RHBackupTest, LearnedNamesAppendCompactAndRefuseLineBreakers) {
+  EXPECT_TRUE(store.learnName("host1_agent", "agent"));
+  EXPECT_TRUE(store.learnName("host1_agent", "agent"));
+  EXPECT_EQ(state.read("actual_to_standard_name.txt"), "host1_agent=agent\n");
+  EXPECT_TRUE(store.learnName("host2_agent", "agent"));
+  EXPECT_TRUE(store.learnName("host1_agent", "other"));
+  EXPECT_EQ(state.read("actual_to_standard_name.txt"),
+            "host1_agent=agent\nhost2_agent=agent\nhost1_agent=other\n");
+  EXPECT_EQ(store.getLocalNames("agent"), std::set<std::string>{"host2_agent"});
+  EXPECT_EQ(store.getLocalNames("*"), (std::set<std::string>{"host1_agent", "host2_agent"}));
+  EXPECT_TRUE(store.getLocalNames("nothing").empty());
+
+  EXPECT_FALSE(store.learnName("evil\nx", "agent"));
+  EXPECT_FALSE(store.learnName("x=y", "agent"));
+  EXPECT_FALSE(store.learnName("x", "agent\r"));
+
+  RHBackup restarted;
+  restarted.setDirectory(state.windows);
+  EXPECT_TRUE(restarted.loadNameMap());
+  EXPECT_EQ(state.read("actual_to_standard_name.txt"), "host1_agent=other\nhost2_agent=agent\n");
+  EXPECT_EQ(restarted.getLocalNames("other"), std::set<std::string>{"host1_agent"});
+
+  EXPECT_TRUE(restarted.clearNameMap());
+  EXPECT_FALSE(state.exists("actual_to_standard_name.txt"));
+  EXPECT_TRUE(restarted.getLocalNames("*").empty());
+}
+
+}  // namespace
