@@ -96,8 +96,7 @@ class ConfReader {
   static int getDirName(const ConfReader* reader, const std::string& path, std::string& value);
   static int getFileName(const ConfReader* reader, const std::string& path, std::string& value,
                          bool verify);
-  static int getTimeSpan(const ConfReader* reader, const std::string& path,
-                         TimeSpan::Parts& value);
+  static int getTimeSpan(const ConfReader* reader, const std::string& path, TimeSpan::Parts& value);
   static int getSubObjects(const ConfReader* reader, const std::string& path,
                            std::list<std::string>& names);
 

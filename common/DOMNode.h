@@ -35,6 +35,7 @@ class DOMNode {
   std::string value_;
   std::unique_ptr<DOMNode> firstChild_;
   std::unique_ptr<DOMNode> nextSibling_;
+  DOMNode* lastChild_ = nullptr;  // so that appending stays cheap
 };
 
 }  // namespace Vemora

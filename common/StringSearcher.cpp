@@ -1,0 +1,7 @@
+#include "common/StringSearcher.h"
+
+namespace Vemora {
+
+StringSearcher::~StringSearcher() = default;
+
+}  // namespace Vemora
