@@ -80,6 +80,11 @@ uint32_t RelayHub::listener(ThreadInfo* self) {
       continue;
     }
     failures = 0;
+    // The connection that woke the listener for shutdown is not greeted.
+    if (stopFlag_->load()) {
+      current->close();
+      break;
+    }
     // The queue entry takes over the listener's reference.
     registerConnection(std::exchange(current, SmartPointer<Connection>()));
     if (++accepted >= kAcceptsBeforePause) {

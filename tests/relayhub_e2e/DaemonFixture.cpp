@@ -140,7 +140,7 @@ std::string DaemonFixture::writeFile(const std::string& relative, const std::str
   const fs::path path = fs::path(root_) / relative;
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << text;
-  return path.string();
+  return "C:/" + relative;
 }
 
 std::vector<std::string> DaemonFixture::environment() const {

@@ -40,10 +40,12 @@ class DaemonFixture {
   // 10, version 2, folders under the root, notify-agents false, no
   // connections log, debug level 5.
   Settings defaultSettings() const;
-  // Writes the settings as a configuration file; returns its native path.
+  // Writes the settings as a configuration file below the root; returns its
+  // path as the daemon names it ("C:/relayhub.conf").
   std::string writeConfig(const Settings& settings, const std::string& name = "relayhub.conf");
   std::string writeConfig() { return writeConfig(defaultSettings()); }
-  // Writes any text as a file below the root; returns its native path.
+  // Writes any text as a file below the root; returns its path as the
+  // daemon names it ("C:/" + relative).
   std::string writeFile(const std::string& relative, const std::string& text);
   // The configuration text of some settings (nested sections per dot).
   static std::string configText(const Settings& settings);

@@ -156,6 +156,20 @@ bool FrameClient::waitClosed(int timeoutMs) {
   }
 }
 
+bool FrameClient::drainUntilClosed(int timeoutMs) {
+  partial_.clear();
+  if (fd_ < 0) return true;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (waitReadable(fd_, msLeft(deadline)) != 1) return false;
+    char buffer[4096];
+    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return true;
+    partial_.append(buffer, static_cast<size_t>(n));
+  }
+}
+
 bool FrameClient::quietFor(int ms) {
   if (fd_ < 0) return false;
   return waitReadable(fd_, ms) == 0;

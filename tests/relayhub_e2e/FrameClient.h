@@ -51,6 +51,9 @@ class FrameClient {
   // True when the peer closed the connection (end of stream or reset)
   // within the time, with no byte arriving before.
   bool waitClosed(int timeoutMs = 5000);
+  // Reads and drops whatever arrives until the peer closes; true when it
+  // closed within the time. The dropped bytes are in lastPartial().
+  bool drainUntilClosed(int timeoutMs = 5000);
   // True when nothing arrives and the connection stays open for `ms`.
   bool quietFor(int ms);
 
