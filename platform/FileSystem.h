@@ -102,6 +102,10 @@ bool deleteFile(const std::string& path);
 bool createDirectory(const std::string& path);
 bool removeDirectory(const std::string& path);
 
+// Gives `to` the permission bits of `from` (both must exist), as a
+// replacing move keeps the security of the file it replaces.
+bool copyPermissions(const std::string& from, const std::string& to);
+
 // fsync of a folder, so that a rename in it survives a power loss. True
 // also when the file system cannot sync folders.
 bool syncFolder(const std::string& path);
