@@ -18,9 +18,50 @@ bool canHoldChildren(const TiXmlNode* node) {
 }  // namespace
 
 TpySelector::TpySelector(const std::string& text) {
-  document_.Parse(text.c_str());
-  parseError_ = document_.Error();
+  if (nestingWithin(text, kMaxNesting)) {
+    document_.Parse(text.c_str());
+    parseError_ = document_.Error();
+  } else {
+    parseError_ = true;
+  }
   stack_.push_back(&document_);
+}
+
+bool TpySelector::nestingWithin(const std::string& text, size_t limit) {
+  size_t depth = 0;
+  size_t pos = text.find('<');
+  while (pos != std::string::npos && pos + 1 < text.size()) {
+    const char kind = text[pos + 1];
+    size_t end;
+    if (text.compare(pos, 4, "<!--") == 0) {
+      end = text.find("-->", pos + 4);
+    } else if (text.compare(pos, 9, "<![CDATA[") == 0) {
+      end = text.find("]]>", pos + 9);
+    } else if (kind == '?' || kind == '!') {
+      end = text.find('>', pos + 2);
+    } else if (kind == '/') {
+      if (depth > 0) --depth;
+      end = text.find('>', pos + 2);
+    } else {
+      // An opening tag: find its end outside quoted attribute values.
+      end = pos + 1;
+      char quote = 0;
+      while (end < text.size() && (quote != 0 || text[end] != '>')) {
+        if (quote != 0 && text[end] == quote) {
+          quote = 0;
+        } else if (quote == 0 && (text[end] == '"' || text[end] == '\'')) {
+          quote = text[end];
+        }
+        ++end;
+      }
+      const bool selfClosing = end < text.size() && text[end - 1] == '/';
+      if (!selfClosing && ++depth > limit) return false;
+      if (end >= text.size()) end = std::string::npos;
+    }
+    if (end == std::string::npos) break;
+    pos = text.find('<', end + 1);
+  }
+  return true;
 }
 
 TpySelector::~TpySelector() = default;

@@ -28,8 +28,14 @@ class TpySelector {
   TpySelector(const TpySelector&) = delete;
   TpySelector& operator=(const TpySelector&) = delete;
 
+  // Deepest element nesting a document may have. The parser, printer and
+  // node destructors recurse once per level, so a deeper (hostile) file is
+  // refused before parsing instead of exhausting the stack.
+  static constexpr size_t kMaxNesting = 4096;
+
   // True when the text given to the constructor was not well-formed XML (an
-  // empty text included).
+  // empty text included) or nests deeper than kMaxNesting; a text refused
+  // for its depth leaves the document empty.
   bool parseError() const { return parseError_; }
 
   // Removes the last `n` entries (fewer when the stack runs out).
@@ -74,6 +80,9 @@ class TpySelector {
   std::string print() const;
 
  private:
+  // Whether the elements of `text` nest at most `limit` deep (a quick scan
+  // of the tags that errs on the deep side).
+  static bool nestingWithin(const std::string& text, size_t limit);
   // The node described by `xmlText`, owned by the caller, or null.
   static TiXmlNode* buildFragment(const std::string& xmlText);
 

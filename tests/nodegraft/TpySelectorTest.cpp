@@ -155,3 +155,31 @@ TEST(TpySelectorTest, ParseErrorsAreReported) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string nested(size_t levels, const std::string& inner = "") {
+  std::string text;
+  for (size_t i = 0; i < levels; ++i) text += "<e>";
+  text += inner;
+  for (size_t i = 0; i < levels; ++i) text += "</e>";
+  return text;
+}
+
+TEST(TpySelectorDepthTest, RefusesDocumentsNestedTooDeep) {
+  const size_t limit = TpySelector::kMaxNesting;
+  EXPECT_FALSE(TpySelector(nested(limit)).parseError());
+  // Self-closing tags, comments, CDATA and quoted '>' add no level.
+  EXPECT_FALSE(TpySelector(nested(limit - 1, "<x a='>' b=\"/>\"/><!-- <y> --><![CDATA[<z>]]>"))
+                   .parseError());
+  TpySelector deep(nested(limit + 1));
+  EXPECT_TRUE(deep.parseError());
+  deep.child("e");
+  EXPECT_FALSE(deep.valid());  // nothing was parsed
+  EXPECT_TRUE(TpySelector(nested(1000000)).parseError());
+  std::string unclosed;
+  for (size_t i = 0; i <= limit; ++i) unclosed += "<e>";
+  EXPECT_TRUE(TpySelector(unclosed).parseError());
+}
+
+}  // namespace

@@ -373,6 +373,15 @@ TEST_F(NodegraftCliTest, KeepsDeclarationCommentsAndDropsCarriageReturns) {
   EXPECT_TRUE(wellFormed(o.out));
 }
 
+TEST_F(NodegraftCliTest, HostileNestingIsRefusedNotCrashed) {
+  std::string deep = "<DCML>";
+  for (int i = 0; i < 100000; ++i) deep += "<Object><Name>x</Name><SubObjects>";
+  write("deep.xml", deep);
+  expectError({"-o", "deep.xml", "-a", "exists", "-y", "x"}, "Destination file should be DCML.");
+  expectError({"-i", "deep.xml", "-o", "deep.xml", "-a", "append", "-y", "x"},
+              "Source file should be DCML.");
+}
+
 TEST_F(NodegraftCliTest, FailedOutputWriteGivesExitCode2) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   write("dest.xml", pretty("A[B]"));
