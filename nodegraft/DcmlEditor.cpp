@@ -86,7 +86,12 @@ bool linkAfter(TpySelector& s, TpySelector& d) {
 // Puts the source object between the destination's parent and the
 // destination object.
 bool linkBefore(TpySelector& s, TpySelector& d) {
-  d.up(2).child("SubObjects").child("Object");
+  // Two entries up is the parent object only when the destination was found
+  // without passing siblings; otherwise a sibling's chain would be edited.
+  const TiXmlNode* parentObject = d.current()->Parent()->Parent();
+  d.up(2);
+  if (d.current() != parentObject) return false;
+  d.child("SubObjects").child("Object");
   if (!d.valid()) return false;  // no parent object, or nothing to move
   const std::string moved = d.xml();
   d.remove();
@@ -111,8 +116,11 @@ bool unlink(TpySelector& d) {
   const std::string moved = d.xml();
   d.up(2);
   if (isTopLevel(d)) return false;  // no parent object to take the child
+  // The entry below the object must be its parent's SubObjects; after a
+  // sibling search it is a sibling, which must not receive the child.
+  const TiXmlNode* parent = d.current()->Parent();
   d.remove();
-  if (!canInsert(d)) return false;
+  if (d.current() != parent || !canInsert(d)) return false;
   d.append(moved);
   return true;
 }

@@ -46,6 +46,9 @@ TEST(DcmlEditorTest, EditsProduceTheseDocuments) {
       {"link-after", "N[]", "A[B]", "A.B", "A[B[N[]]]"},  // B gets a SubObjects
       {"unlink", "", "A[B]", "A.B", "A[]"},               // no SubObjects: B goes
       {"unlink", "", "A,D", "D", "A"},
+      {"unlink", "", "A[B[K,L]],D", "A.B", "A[K],D"},  // the first child takes its place
+      {"link-before", "N[]", "P[A[B[K]]]", "P.A.B", "P[A[N[B[K]]]]"},
+      {"remove", "", "A[B,C[K]]", "A.C", "A[B]"},       // sibling search is fine here
   };
   for (const EditCase& k : cases) {
     const std::string source = *k.source ? dcmltest::dcml(k.source) : "";
@@ -68,6 +71,10 @@ TEST(DcmlEditorTest, EditsWithoutAPlaceReportAndPrintNothing) {
       {"link-before", "N", "A[B[K]]", "A.B", kCannot},
       {"unlink", "", "A[B[]]", "A.B", kCannot},          // no child to lift
       {"unlink", "", "A[B]", "A", kCannot},              // parent is the root
+      // Found after passing siblings: the cursor's parent entry is a sibling.
+      {"unlink", "", "A[B,C[K]]", "A.C", kCannot},
+      {"link-before", "N[]", "A[B[X],C[K]]", "A.C", kCannot},
+      {"link-before", "N[]", "A[B[X],E,C[K]]", "A.C", kCannot},
       {"exists", "", "A[B]", "A.Q", "Destination path not found.\n"},
       {"remove", "", "A[B]", "Q", "Destination path not found.\n"},
       {"remove", "", "", "", "Destination path not found.\n"},  // empty DCML
