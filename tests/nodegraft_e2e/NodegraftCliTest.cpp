@@ -382,6 +382,24 @@ TEST_F(NodegraftCliTest, HostileNestingIsRefusedNotCrashed) {
               "Source file should be DCML.");
 }
 
+TEST_F(NodegraftCliTest, ShippedExamplesWork) {
+  const char* source = std::getenv("VEMORA_TEST_SOURCE");
+  if (source == nullptr) GTEST_SKIP() << "VEMORA_TEST_SOURCE is not set";
+  const fs::path examples = fs::path(source) / "examples" / "dcml";
+  for (const char* name : {"inventory.xml", "disk-e.xml", "chain.xml", "link.xml"}) {
+    fs::copy_file(examples / name, dir_ / name, fs::copy_options::overwrite_existing);
+  }
+  Outcome o = run({"-i", "disk-e.xml", "-o", "inventory.xml", "-a", "append", "-y", "Host.Disks"});
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_NE(o.out.find("\t\t\t\t\t\t<Name>E</Name>\n"), std::string::npos) << o.out;
+  EXPECT_TRUE(wellFormed(o.out));
+  o = run({"-i", "link.xml", "-o", "chain.xml", "-a", "link-after", "-y", "A.B"});
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_TRUE(wellFormed(o.out));
+  o = run({"-o", "inventory.xml", "-a", "exists", "-y", "Host.*.C"});
+  EXPECT_EQ(o.out, "EXISTS\n");
+}
+
 TEST_F(NodegraftCliTest, FailedOutputWriteGivesExitCode2) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   write("dest.xml", pretty("A[B]"));
