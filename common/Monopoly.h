@@ -52,6 +52,8 @@ class Monopoly {
 
   uint32_t level() const { return level_.load(std::memory_order_acquire); }
   bool isNamed() const { return named_; }
+  // Threads now waiting in enforce / enforcePolling (diagnostics and tests).
+  int waiting() const { return waiters_.load(std::memory_order_acquire); }
   const std::string& name() const { return name_; }
 
  private:
@@ -64,7 +66,7 @@ class Monopoly {
   std::condition_variable changed_;
   uint32_t owner_ = 0;  // guarded by mutex_
   bool destroying_ = false;
-  int waiters_ = 0;
+  std::atomic<int> waiters_{0};
   // Named mode.
   std::unique_ptr<platform::NamedMutex> handle_;
   uint32_t handleOwner_ = 0;
