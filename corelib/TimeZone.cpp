@@ -65,6 +65,12 @@ int64_t yearOfValue(int64_t value) {
   return year;
 }
 
+// A rule whose fields are stored untested; one outside its ranges gives no
+// transition, and a zone with such a rule no daylight saving.
+bool ruleInRange(const TimeZone::Rule& rule) {
+  return rule.month >= 1 && rule.month <= 12 && rule.week >= 1 && rule.weekday <= 6;
+}
+
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 TimeZone::Rule ruleAt(const platform::RuntimeZone::Civil& step, int hour) {
@@ -258,7 +264,7 @@ TimeZone TimeZone::runtimeZone(int64_t nowUnixSeconds) {
 int64_t TimeZone::transition(const Rule& rule, int64_t year, bool isEnd) const {
   if (dstOffset_ == 0) return 0;
   // Fields outside their ranges give no transition (never a table index).
-  if (rule.month < 1 || rule.month > 12 || rule.week < 1 || rule.weekday > 6) return 0;
+  if (!ruleInRange(rule)) return 0;
   const int64_t firstDay = DateTimeDetails::dayCount(year, rule.month, 1);
   const int64_t firstWeekday = (firstDay + 6) % 7;  // 0 = Monday
   const int64_t firstSunday = 1 + (6 - firstWeekday + 7) % 7;
@@ -279,6 +285,7 @@ bool TimeZone::isDst(const DateTime& time) const { return isDst(time.value()); }
 
 bool TimeZone::isDst(int64_t value) const {
   if (start_.month == 0 || end_.month == 0 || dstOffset_ == 0) return false;
+  if (!ruleInRange(start_) || !ruleInRange(end_)) return false;
   const int64_t year = yearOfValue(value);
   const int64_t s = startTime(year);
   const int64_t e = endTime(year);
@@ -291,6 +298,7 @@ int TimeZone::dstState(const DateTime& time) const { return dstState(time.value(
 
 int TimeZone::dstState(int64_t t) const {
   if (start_.month == 0 || end_.month == 0) return 2;
+  if (!ruleInRange(start_) || !ruleInRange(end_)) return 2;
   const int64_t year = yearOfValue(t);
   const int64_t s = startTime(year);
   const int64_t e = endTime(year);
