@@ -18,7 +18,7 @@ void DOMNode::setValue(const std::string& text) {
     const char c = text[i];
     if (c == '\\' && i + 1 < text.size()) {
       const char n = text[i + 1];
-      if (n == '\\' || n == '"' || n == '\'') {
+      if (n == '\\' || n == '"') {
         value_ += n;
         ++i;
         continue;

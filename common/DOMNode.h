@@ -16,9 +16,9 @@ class DOMNode {
   DOMNode& operator=(const DOMNode&) = delete;
 
   void setType(const std::string& type) { type_ = type; }
-  // Stores a quoted value's text: "\\" gives one backslash, "\"" a double
-  // quote, "\'" a single quote; any other backslash pair keeps both
-  // characters, so "C:\data" stays whole.
+  // Stores a value's text: "\\" gives one backslash, "\"" a double quote;
+  // any other backslash pair keeps both characters, so "C:\data" stays
+  // whole.
   void setValue(const std::string& text);
   // Appends at the end of the child list; takes ownership.
   void addChild(std::unique_ptr<DOMNode> child);

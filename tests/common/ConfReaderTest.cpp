@@ -207,7 +207,7 @@ TEST_F(ConfReaderTest, QuotesBackslashesAndComments) {
     const char* value;
   } cases[] = {
       {"s", "a = (b) {c}"}, {"path", "C:\\data\\new"}, {"esc", "back\\slash \"quoted\""},
-      {"single", "it's"},   {"hash", "a#b"},           {"after", "x"},
+      {"single", "it\\'s"},   {"hash", "a#b"},           {"after", "x"},
       {"after.inner", "y"}, {"dup", "first"},
   };
   for (const auto& c : cases) {
