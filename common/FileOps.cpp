@@ -70,7 +70,12 @@ bool FileOps::stat(const std::string& path, FileInfo& out) {
   out.written = timeOf(first.written);
   out.size = 0;
   if (first.attributes & platform::kFileAttributeDirectory) return true;
-  std::unique_ptr<platform::File> file = platform::File::open(path, platform::File::kRead);
+  // The entry found, in its stored spelling (the path may differ in case or
+  // be a pattern).
+  const size_t cut = path.find_last_of("\\/");
+  const std::string entry =
+      (cut == std::string::npos ? std::string() : path.substr(0, cut + 1)) + first.name;
+  std::unique_ptr<platform::File> file = platform::File::open(entry, platform::File::kRead);
   if (!file) return false;
   out.size = file->size();
   if (out.size < 0) {
