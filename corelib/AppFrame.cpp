@@ -53,15 +53,21 @@ AppFrame::AppFrame(const std::string& applicationName, const std::string& progra
 
 AppFrame::~AppFrame() = default;
 
-int AppFrame::handleMessage(ImsMessage& message) { return onMessage(message); }
+int AppFrame::handleMessage(ImsMessage& message) {
+  return onMessage(message);
+}
 
 int AppFrame::handleHookMessage(uint64_t hookId, ImsMessage& message) {
   return onHookMessage(hookId, message);
 }
 
-int AppFrame::onMessage(ImsMessage&) { return 1; }
+int AppFrame::onMessage(ImsMessage&) {
+  return 1;
+}
 
-int AppFrame::onHookMessage(uint64_t, ImsMessage&) { return 1; }
+int AppFrame::onHookMessage(uint64_t, ImsMessage&) {
+  return 1;
+}
 
 bool AppFrame::processCommandLine() {
   std::string out;
@@ -114,11 +120,17 @@ int AppFrame::execute() {
   return 2;
 }
 
-void AppFrame::signalHandler(int) { quitRequestedFlag.store(true); }
+void AppFrame::signalHandler(int) {
+  quitRequestedFlag.store(true);
+}
 
-std::atomic<bool>* AppFrame::quitFlag() { return &quitRequestedFlag; }
+std::atomic<bool>* AppFrame::quitFlag() {
+  return &quitRequestedFlag;
+}
 
-bool AppFrame::quitRequested() { return quitRequestedFlag.load(); }
+bool AppFrame::quitRequested() {
+  return quitRequestedFlag.load();
+}
 
 void AppFrame::printText(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);

@@ -44,7 +44,7 @@ class AppFrame : public ImsAgent {
   AppFrame(const AppFrame&) = delete;
   AppFrame& operator=(const AppFrame&) = delete;
 
-  int handleMessage(ImsMessage& message) override;                   // -> onMessage
+  int handleMessage(ImsMessage& message) override;                       // -> onMessage
   int handleHookMessage(uint64_t hookId, ImsMessage& message) override;  // -> onHookMessage
   // Kept for derived tools; the frame never calls it.
   virtual void reserved() {}

@@ -20,7 +20,9 @@ auto keyOf(const CmdParser::Option& o) {
   return std::make_tuple(o.kind, o.shortCode == 0, o.shortCode, o.longName.empty(), o.longName);
 }
 
-bool isBreakChar(char c) { return c == ' ' || c == '\n' || c == '\t'; }
+bool isBreakChar(char c) {
+  return c == ' ' || c == '\n' || c == '\t';
+}
 
 std::string quoteless(const std::string& value) {
   if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
@@ -32,8 +34,8 @@ std::string quoteless(const std::string& value) {
 }  // namespace
 
 struct CmdParser::ParseState {
-  size_t index = 0;        // the argument being handled
-  std::string cluster;     // letters still pending after "-x"
+  size_t index = 0;     // the argument being handled
+  std::string cluster;  // letters still pending after "-x"
   bool optionsAllowed = true;
 };
 
@@ -69,8 +71,7 @@ void CmdParser::addStandardOptions(const std::string& programName, bool standard
 }
 
 bool CmdParser::addOption(const std::string& description, int32_t kind, char shortCode,
-                          const std::string& longName,
-                          const std::set<std::string>& allowedValues) {
+                          const std::string& longName, const std::set<std::string>& allowedValues) {
   if (kind < 0 || kind > 5) return false;
   Option option;
   option.id = static_cast<uint32_t>(options_.size());
@@ -226,7 +227,8 @@ bool CmdParser::applyOption(ParseState& state, const Option& option, const std::
     const std::string& next = arguments_[state.index + 1];
     if (option.kind == 5) {
       given.value = next;
-      for (size_t i = state.index + 2; i < arguments_.size(); ++i) given.value += " " + arguments_[i];
+      for (size_t i = state.index + 2; i < arguments_.size(); ++i)
+        given.value += " " + arguments_[i];
       state.index = arguments_.size() - 1;
     } else {
       if (option.kind == 3 && option.allowedValues.count(next) == 0) {
@@ -368,7 +370,8 @@ std::string CmdParser::optionHelp(const Option& option) const {
       size_t start = 0;
       size_t breakPos = 0;
       size_t skip = 0;
-      while (start < list.size() && searcher.search(breakPos, skip, list, start, std::string::npos)) {
+      while (start < list.size() &&
+             searcher.search(breakPos, skip, list, start, std::string::npos)) {
         if (breakPos > start) text += "\n" + lead + list.substr(start, breakPos - start);
         // Always move on, also past a line feed that the search stopped at.
         start = std::max(start + 1, breakPos + skip);

@@ -41,7 +41,9 @@ Logger::~Logger() {
   }
 }
 
-void Logger::setSource(const std::string& source) { source_ = source.substr(0, kSourceLength); }
+void Logger::setSource(const std::string& source) {
+  source_ = source.substr(0, kSourceLength);
+}
 
 int Logger::handleMessage(ImsMessage& message) {
   if (message.generalType != "debug" || message.groupType != "level") return kNotHandled;
@@ -55,7 +57,9 @@ int Logger::handleHookMessage(uint64_t hookId, ImsMessage& message) {
   return handleMessage(message);
 }
 
-bool Logger::passes(int32_t level) const { return level_.load() >= level && maximumLevel() >= level; }
+bool Logger::passes(int32_t level) const {
+  return level_.load() >= level && maximumLevel() >= level;
+}
 
 void Logger::fatal(const std::string& text) {
   if (passes(kFatal)) send(kFatal, text, ParamStream());
@@ -123,8 +127,12 @@ int32_t Logger::levelFromName(const std::string& name) {
   return 0;
 }
 
-int32_t Logger::maximumLevel() { return processMaximumLevel.load(); }
+int32_t Logger::maximumLevel() {
+  return processMaximumLevel.load();
+}
 
-void Logger::setMaximumLevel(int32_t level) { processMaximumLevel.store(level); }
+void Logger::setMaximumLevel(int32_t level) {
+  processMaximumLevel.store(level);
+}
 
 }  // namespace VemoraCorelib

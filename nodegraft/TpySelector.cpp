@@ -108,9 +108,13 @@ TpySelector& TpySelector::dropInvalid() {
   return *this;
 }
 
-bool TpySelector::valid() const { return current() != nullptr; }
+bool TpySelector::valid() const {
+  return current() != nullptr;
+}
 
-TiXmlNode* TpySelector::current() const { return stack_.empty() ? nullptr : stack_.back(); }
+TiXmlNode* TpySelector::current() const {
+  return stack_.empty() ? nullptr : stack_.back();
+}
 
 std::string TpySelector::text() const {
   const TiXmlNode* node = current();

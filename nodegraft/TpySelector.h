@@ -7,12 +7,12 @@
 // Not thread-safe: one cursor belongs to one thread. Not copyable.
 #pragma once
 
+#include <tinyxml.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <tinyxml.h>
 
 namespace Vemora {
 

@@ -1,5 +1,3 @@
-#include "corelib/AppFrame.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "corelib/AppFrame.h"
 #include "corelib/Exception.h"
 #include "corelib/ImsAgent.h"
 
@@ -134,8 +133,7 @@ TEST(AppFrameTest, DuplicateHookFromRunIsPrinted) {
   ::testing::internal::CaptureStdout();
   EXPECT_EQ(tool.execute(), 2);
   const std::string printed = ::testing::internal::GetCapturedStdout();
-  EXPECT_NE(printed.find("Trying to set a hook identical to a hook already set"),
-            std::string::npos)
+  EXPECT_NE(printed.find("Trying to set a hook identical to a hook already set"), std::string::npos)
       << printed;
   EXPECT_NE(printed.back(), '\n');
 }

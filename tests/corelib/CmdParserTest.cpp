@@ -1,10 +1,9 @@
-#include "corelib/CmdParser.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "corelib/CmdParser.h"
 #include "corelib/Logger.h"
 
 namespace {
@@ -64,8 +63,8 @@ TEST_F(CmdParserTest, RejectsTheseCommandLines) {
 }
 
 TEST_F(CmdParserTest, TakesValuesOfEachKind) {
-  ASSERT_TRUE(parse({"/bin/tool", "-a", "x", "-m", "slow", "set=a=b", "-ql", "f", "-r", "1", "-2",
-                     "--x"}));
+  ASSERT_TRUE(
+      parse({"/bin/tool", "-a", "x", "-m", "slow", "set=a=b", "-ql", "f", "-r", "1", "-2", "--x"}));
   EXPECT_EQ(out_, "");
   EXPECT_EQ(parser_.executablePath(), "/bin/tool");
   EXPECT_EQ(value("action"), "x");
@@ -135,7 +134,7 @@ TEST(CmdParserRegistrationTest, RefusesIncompleteOrTakenOptions) {
   EXPECT_EQ(parser.helpColumn(), 4);
   EXPECT_TRUE(parser.addFlag("x", 'f', "a-long-name"));
   EXPECT_EQ(parser.helpColumn(), 15);
-  EXPECT_FALSE(parser.addFlag("y", 'f', "a-long-name"));  // same key
+  EXPECT_FALSE(parser.addFlag("y", 'f', "a-long-name"));          // same key
   EXPECT_TRUE(parser.addArgOption("y", 'f', "a-long-name", {}));  // another kind
   EXPECT_TRUE(parser.addFlag("z", 'f', ""));
   EXPECT_TRUE(parser.addFlag("short", 0, "s"));
@@ -204,11 +203,10 @@ TEST(CmdParserHelpTest, WrapsLongValueLists) {
   parser.addOption("Pick", 3, 'p', "", values);
   const std::string help = parser.helpText();
   const std::string lead(15, ' ');
-  EXPECT_EQ(help,
-            "Usage: [options]\nOptions:\n  -p <arg>   : Pick\n" + lead +
-                "(One of: aaaaaa, bbbbbb, cccccc, dddddd, eeeeee, ffffff, gggggg,\n" + lead +
-                "hhhhhh, iiiiii, jjjjjj, kkkkkk, llllll, mmmmmm, nnnnnn, oooooo,\n" + lead +
-                "pppppp)\n");
+  EXPECT_EQ(help, "Usage: [options]\nOptions:\n  -p <arg>   : Pick\n" + lead +
+                      "(One of: aaaaaa, bbbbbb, cccccc, dddddd, eeeeee, ffffff, gggggg,\n" + lead +
+                      "hhhhhh, iiiiii, jjjjjj, kkkkkk, llllll, mmmmmm, nnnnnn, oooooo,\n" + lead +
+                      "pppppp)\n");
 }
 
 TEST(CmdParserHelpTest, EpilogueLinesWrapAt75) {
@@ -224,11 +222,12 @@ TEST(CmdParserHelpTest, EpilogueLinesWrapAt75) {
       {"    ", {"    "}},
       {a70 + " " + b10, {a70, b10}},
       {a70 + "  \t " + b10, {a70 + "  \t", b10}},  // the rest is trimmed
-      {a70 + "xx-" + b10, {a70 + "xx-", b10}},         // a hyphen stays
-      {a70 + "xx\\" + b10, {a70 + "xx\\", b10}},       // so does a backslash
-      {std::string(40, 'a') + "\n" + std::string(40, 'b'), {std::string(40, 'a'), std::string(40, 'b')}},
+      {a70 + "xx-" + b10, {a70 + "xx-", b10}},     // a hyphen stays
+      {a70 + "xx\\" + b10, {a70 + "xx\\", b10}},   // so does a backslash
+      {std::string(40, 'a') + "\n" + std::string(40, 'b'),
+       {std::string(40, 'a'), std::string(40, 'b')}},
       {"    " + a70 + " " + b10, {"    " + a70, "    " + b10}},  // the indent comes back
-      {std::string(100, 'x'), {std::string(100, 'x')}},       // nowhere to break
+      {std::string(100, 'x'), {std::string(100, 'x')}},          // nowhere to break
       {a70 + " " + a70 + " " + b10, {a70, a70, b10}},
       // An indent past the reach of a break: no break inside it is taken.
       {std::string(80, ' ') + "abc", {std::string(80, ' ') + "abc"}},

@@ -1,5 +1,3 @@
-#include "corelib/Logger.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,6 +8,7 @@
 #include "corelib/Ims.h"
 #include "corelib/ImsAgent.h"
 #include "corelib/ImsMessage.h"
+#include "corelib/Logger.h"
 #include "corelib/ParamStream.h"
 
 namespace {
@@ -167,15 +166,16 @@ TEST_F(LoggerTest, LevelNames) {
   const struct {
     const char* name;
     int32_t level;
-  } cases[] = {{"none", 0},  {"fatal", 1},   {"error", 2}, {"WARNING", 3}, {"Info", 4},
-               {"verbose", 5}, {"debug", 6}, {"trace", 7}, {"flood", 8},   {"warn", 0},
-               {"", 0},      {"flood ", 0}};
+  } cases[] = {{"none", 0},  {"fatal", 1},   {"error", 2}, {"WARNING", 3},
+               {"Info", 4},  {"verbose", 5}, {"debug", 6}, {"trace", 7},
+               {"flood", 8}, {"warn", 0},    {"", 0},      {"flood ", 0}};
   for (const auto& k : cases) EXPECT_EQ(Logger::levelFromName(k.name), k.level) << k.name;
 }
 
 class Failure : public Exception {
  public:
-  Failure(const std::string& message, const std::string& name) : Exception(message, "", ParamStream()) {
+  Failure(const std::string& message, const std::string& name)
+      : Exception(message, "", ParamStream()) {
     setName(name);
   }
   Failure(const std::string& name, const Exception& nested) : Exception("@ctx{};", nested) {

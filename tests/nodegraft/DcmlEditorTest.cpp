@@ -1,8 +1,7 @@
-#include "nodegraft/DcmlEditor.h"
-
 #include <gtest/gtest.h>
 
 #include "DcmlOutline.h"
+#include "nodegraft/DcmlEditor.h"
 
 namespace {
 
@@ -48,11 +47,12 @@ TEST(DcmlEditorTest, EditsProduceTheseDocuments) {
       {"unlink", "", "A,D", "D", "A"},
       {"unlink", "", "A[B[K,L]],D", "A.B", "A[K],D"},  // the first child takes its place
       {"link-before", "N[]", "P[A[B[K]]]", "P.A.B", "P[A[N[B[K]]]]"},
-      {"remove", "", "A[B,C[K]]", "A.C", "A[B]"},       // sibling search is fine here
+      {"remove", "", "A[B,C[K]]", "A.C", "A[B]"},  // sibling search is fine here
   };
   for (const EditCase& k : cases) {
     const std::string source = *k.source ? dcmltest::dcml(k.source) : "";
-    const DcmlEditor::Result r = edit(k.action, source, dcmltest::dcml(k.destination), "", k.destPath);
+    const DcmlEditor::Result r =
+        edit(k.action, source, dcmltest::dcml(k.destination), "", k.destPath);
     EXPECT_EQ(r.exitCode, 0) << k.action << " " << k.destination << ": " << r.error;
     EXPECT_EQ(r.error, "");
     EXPECT_EQ(dcmltest::outline(r.output), k.expected) << k.action << " " << k.destination;
@@ -63,14 +63,14 @@ TEST(DcmlEditorTest, EditsProduceTheseDocuments) {
 TEST(DcmlEditorTest, EditsWithoutAPlaceReportAndPrintNothing) {
   const char* const kCannot = "Cannot apply action.\n";
   const EditCase cases[] = {
-      {"append", "N", "A,D", "D", kCannot},               // D has no SubObjects
+      {"append", "N", "A,D", "D", kCannot},  // D has no SubObjects
       {"prepend", "N", "A,D", "D", kCannot},
-      {"link-after", "N[]", "A[B[]]", "A.B", kCannot},   // nothing to move
-      {"link-after", "N", "A[B[K]]", "A.B", kCannot},    // N has no SubObjects
-      {"link-before", "N[]", "A[B]", "A", kCannot},      // parent is the root
+      {"link-after", "N[]", "A[B[]]", "A.B", kCannot},  // nothing to move
+      {"link-after", "N", "A[B[K]]", "A.B", kCannot},   // N has no SubObjects
+      {"link-before", "N[]", "A[B]", "A", kCannot},     // parent is the root
       {"link-before", "N", "A[B[K]]", "A.B", kCannot},
-      {"unlink", "", "A[B[]]", "A.B", kCannot},          // no child to lift
-      {"unlink", "", "A[B]", "A", kCannot},              // parent is the root
+      {"unlink", "", "A[B[]]", "A.B", kCannot},  // no child to lift
+      {"unlink", "", "A[B]", "A", kCannot},      // parent is the root
       // Found after passing siblings: the cursor's parent entry is a sibling.
       {"unlink", "", "A[B,C[K]]", "A.C", kCannot},
       {"link-before", "N[]", "A[B[X],C[K]]", "A.C", kCannot},
@@ -84,7 +84,8 @@ TEST(DcmlEditorTest, EditsWithoutAPlaceReportAndPrintNothing) {
   };
   for (const EditCase& k : cases) {
     const std::string source = *k.source ? dcmltest::dcml(k.source) : "";
-    const DcmlEditor::Result r = edit(k.action, source, dcmltest::dcml(k.destination), "", k.destPath);
+    const DcmlEditor::Result r =
+        edit(k.action, source, dcmltest::dcml(k.destination), "", k.destPath);
     EXPECT_EQ(r.exitCode, 2) << k.action << " " << k.destination;
     EXPECT_EQ(r.output, "") << k.action << " " << k.destination;
     EXPECT_EQ(r.error, k.expected) << k.action << " " << k.destination;
@@ -113,7 +114,8 @@ TEST(DcmlEditorTest, DocumentsThatAreNotDcml) {
       {"append", good, good, "Q", "Source path not found.\n"},
       {"append", "<DCML/>", good, "", "Source path not found.\n"},  // no object at all
       {"append", good, "", "A", "Destination file should be DCML.\n"},
-      {"remove", "", "<DCML><Object><Name>A</Name></Object>", "", "Destination file should be DCML.\n"},
+      {"remove", "", "<DCML><Object><Name>A</Name></Object>", "",
+       "Destination file should be DCML.\n"},
       {"exists", "", "<DCML></DCML><x>", "", "Destination file should be DCML.\n"},
       {"unlink", "", "<NotDcml/>", "", "Destination file should be DCML.\n"},
       // The source is checked first.

@@ -3,9 +3,9 @@
 // holding B, B holding K; "A[]" is an object with an empty SubObjects.
 #pragma once
 
-#include <string>
-
 #include <tinyxml.h>
+
+#include <string>
 
 namespace dcmltest {
 

@@ -1,8 +1,7 @@
-#include "nodegraft/DcmlPath.h"
-
 #include <gtest/gtest.h>
 
 #include "DcmlOutline.h"
+#include "nodegraft/DcmlPath.h"
 
 namespace {
 
@@ -33,15 +32,15 @@ TEST(DcmlPathTest, LooksUpDottedPaths) {
       {"A[B,K],D", "A.B", true, "B"},
       {"A[B,K],D", "A.E", false, ""},
       {"A[B,K],D", "E", false, ""},
-      {"A[B,K],D", "D.B", false, ""},     // D has no child objects
-      {"A[B,K],D", "", true, "A"},        // the first top-level object
+      {"A[B,K],D", "D.B", false, ""},      // D has no child objects
+      {"A[B,K],D", "", true, "A"},         // the first top-level object
       {"A[B,K],D", "..A..K.", true, "K"},  // empty components are skipped
-      {"A[B,K],D", "a", false, ""},       // names are case-sensitive
-      {"A[],D", "A.B", false, ""},        // an empty SubObjects
+      {"A[B,K],D", "a", false, ""},        // names are case-sensitive
+      {"A[],D", "A.B", false, ""},         // an empty SubObjects
       {"A[B[Z]],D", "A.*.Z", true, "Z"},
       {"A[B[C[Z]]]", "A.*.Z", true, "Z"},
       {"A[B[C[Z]]]", "*.Z", true, "Z"},
-      {"A[B[C[Z]]]", "*.A", true, "A"},   // "*" also takes no level at all
+      {"A[B[C[Z]]]", "*.A", true, "A"},  // "*" also takes no level at all
       {"A[B[C[Z[Q]]]]", "A.*.Z.Q", true, "Q"},
       {"A[B,C[Z]]", "A.*.Z", false, ""},  // Z under A's second child
       {"A[B[Z]]", "A.*", false, ""},      // a trailing "*" finds nothing

@@ -1,8 +1,7 @@
-#include "nodegraft/TpySelector.h"
-
 #include <gtest/gtest.h>
 
 #include "DcmlOutline.h"
+#include "nodegraft/TpySelector.h"
 
 namespace {
 
@@ -139,8 +138,7 @@ TEST(TpySelectorTest, RemovePushesTheParentWhenTheStackEmpties) {
 
 TEST(TpySelectorTest, PrintIndentsWithTabsAndTrims) {
   TpySelector c("\n\n<?xml version=\"1.0\" ?>  <R><A>x</A><B><C/></B></R>\n\n");
-  EXPECT_EQ(c.print(),
-            "<?xml version=\"1.0\" ?>\n<R>\n\t<A>x</A>\n\t<B>\n\t\t<C />\n\t</B>\n</R>");
+  EXPECT_EQ(c.print(), "<?xml version=\"1.0\" ?>\n<R>\n\t<A>x</A>\n\t<B>\n\t\t<C />\n\t</B>\n</R>");
 }
 
 TEST(TpySelectorTest, ParseErrorsAreReported) {

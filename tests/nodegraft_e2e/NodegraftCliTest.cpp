@@ -2,7 +2,6 @@
 // standard output, standard error and exit code; every printed document is
 // also checked by an independent XML parser (xmllint).
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <cstdlib>
