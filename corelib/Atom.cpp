@@ -4,8 +4,12 @@
 
 namespace VemoraCorelib {
 
-Atom::Atom(const std::string& text) { *this = text; }
-Atom::Atom(const std::wstring& text) { *this = text; }
+Atom::Atom(const std::string& text) {
+  *this = text;
+}
+Atom::Atom(const std::wstring& text) {
+  *this = text;
+}
 
 Atom::Atom(const Atom& other) : wide_(other.wide_), index_(other.index_), length_(other.length_) {
   if (index_ == kNoAtom) return;
@@ -29,7 +33,9 @@ Atom& Atom::operator=(const Atom& other) {
   return *this;
 }
 
-Atom::~Atom() { release(); }
+Atom::~Atom() {
+  release();
+}
 
 Atom& Atom::operator=(const std::string& text) {
   release();

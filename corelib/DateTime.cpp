@@ -4,11 +4,17 @@
 
 namespace VemoraCorelib {
 
-int64_t currentTimeValue() { return platform::unixTimeMs() + kUnixEpochValue; }
+int64_t currentTimeValue() {
+  return platform::unixTimeMs() + kUnixEpochValue;
+}
 
-DateTime::DateTime() { zone_.local(false); }
+DateTime::DateTime() {
+  zone_.local(false);
+}
 
-DateTime::DateTime(int64_t value) : value_(value) { zone_.local(false); }
+DateTime::DateTime(int64_t value) : value_(value) {
+  zone_.local(false);
+}
 
 DateTime::DateTime(int64_t value, const TimeZone& zone) : value_(value), zone_(zone) {}
 
@@ -17,6 +23,8 @@ DateTime::DateTime(const DateTimeDetails& details)
 
 DateTime::~DateTime() = default;
 
-void DateTime::details(DateTimeDetails& out) const { out = DateTimeDetails(*this); }
+void DateTime::details(DateTimeDetails& out) const {
+  out = DateTimeDetails(*this);
+}
 
 }  // namespace VemoraCorelib

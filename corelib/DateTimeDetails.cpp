@@ -34,7 +34,8 @@ int64_t leapYearsBefore(int64_t year) {
 
 }  // namespace
 
-void DateTimeDetails::dateOfDayCount(int64_t dayCount, int64_t& year, int64_t& month, int64_t& day) {
+void DateTimeDetails::dateOfDayCount(int64_t dayCount, int64_t& year, int64_t& month,
+                                     int64_t& day) {
   int64_t rest = dayCount - 1;  // days since 1900-01-01
   year = 1900;
   // 1900 is not on a 400-year boundary; step to 2000-01-01 (day 36525).
@@ -77,8 +78,12 @@ int64_t weekOf(int64_t year, int64_t dayCount) {
   return (dayCount - start) / 7 + 1;
 }
 
-bool addOverflows(int64_t a, int64_t b, int64_t& out) { return __builtin_add_overflow(a, b, &out); }
-bool mulOverflows(int64_t a, int64_t b, int64_t& out) { return __builtin_mul_overflow(a, b, &out); }
+bool addOverflows(int64_t a, int64_t b, int64_t& out) {
+  return __builtin_add_overflow(a, b, &out);
+}
+bool mulOverflows(int64_t a, int64_t b, int64_t& out) {
+  return __builtin_mul_overflow(a, b, &out);
+}
 
 }  // namespace
 
@@ -89,7 +94,9 @@ DateTimeDetails::DateTimeDetails(const DateTime& time) {
   zone = time.zone();
 }
 
-DateTimeDetails::DateTimeDetails(int64_t value) { setFromValue(value); }
+DateTimeDetails::DateTimeDetails(int64_t value) {
+  setFromValue(value);
+}
 
 DateTimeDetails::~DateTimeDetails() = default;
 

@@ -103,10 +103,18 @@ std::string Exception::sourceContext(const std::string& filePath, uint32_t line)
   return " @logsrc{file=\"" + file + "\" line=" + StringTools::toString(line) + "};";
 }
 
-std::string Exception::reduceMarkup(const std::string& message) { return reduce(message); }
-std::wstring Exception::reduceMarkup(const std::wstring& message) { return reduce(message); }
+std::string Exception::reduceMarkup(const std::string& message) {
+  return reduce(message);
+}
+std::wstring Exception::reduceMarkup(const std::wstring& message) {
+  return reduce(message);
+}
 
-void Exception::addContext(const std::string& context) { contexts_.push_back(context); }
-void Exception::addNested(const Exception& nested) { nested_.push_back(nested); }
+void Exception::addContext(const std::string& context) {
+  contexts_.push_back(context);
+}
+void Exception::addNested(const Exception& nested) {
+  nested_.push_back(nested);
+}
 
 }  // namespace VemoraCorelib

@@ -19,8 +19,7 @@ class Exception {
   explicit Exception(const std::wstring& message);
   Exception(const std::wstring& message, const ParamStream& arguments);
   // The message, one context item and a copy of the arguments.
-  Exception(const std::string& message, const std::string& context,
-            const ParamStream& arguments);
+  Exception(const std::string& message, const std::string& context, const ParamStream& arguments);
   // Wraps `nested`: empty message, one context item.
   Exception(const std::string& context, const Exception& nested);
   Exception(const Exception& other);
@@ -72,12 +71,12 @@ class Exception {
 // Declares an error class derived directly from VemoraCorelib::Exception,
 // built from (message, context, arguments) and named by its bare name. Use
 // inside the class (or namespace) whose operation throws it.
-#define VEMORA_CORELIB_ERROR_CLASS(Name)                                                \
-  class Name : public ::VemoraCorelib::Exception {                                      \
-   public:                                                                              \
-    Name(const std::string& message, const std::string& context,                       \
+#define VEMORA_CORELIB_ERROR_CLASS(Name)                                                 \
+  class Name : public ::VemoraCorelib::Exception {                                       \
+   public:                                                                               \
+    Name(const std::string& message, const std::string& context,                         \
          const ::VemoraCorelib::ParamStream& arguments = ::VemoraCorelib::ParamStream()) \
-        : ::VemoraCorelib::Exception(message, context, arguments) {                    \
-      setName(#Name);                                                                   \
-    }                                                                                   \
+        : ::VemoraCorelib::Exception(message, context, arguments) {                      \
+      setName(#Name);                                                                    \
+    }                                                                                    \
   }

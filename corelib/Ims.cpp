@@ -22,7 +22,9 @@ class Held {
   ThreadLock& lock_;
 };
 
-int tierIndex(int tier) { return (tier == 0 || tier == 1) ? tier : 2; }
+int tierIndex(int tier) {
+  return (tier == 0 || tier == 1) ? tier : 2;
+}
 
 }  // namespace
 
@@ -66,8 +68,8 @@ bool Ims::removeHook(uint64_t id) {
   if (hook == hooks_.end()) return false;
   // The hook's own tier: the same globs may be hooked in other tiers too.
   Tier& tier = tiers_[hook->second.tier];
-  const auto entry = tier.find(
-      Globs(hook->second.generalGlob, hook->second.groupGlob, hook->second.messageGlob));
+  const auto entry =
+      tier.find(Globs(hook->second.generalGlob, hook->second.groupGlob, hook->second.messageGlob));
   if (entry != tier.end()) {
     entry->second.erase(id);
     if (entry->second.empty()) tier.erase(entry);

@@ -21,7 +21,9 @@ Logger& moduleLogger() {
 
 std::once_flag sourceNamed;
 
-const char* yesNo(bool value) { return value ? "yes" : "no"; }
+const char* yesNo(bool value) {
+  return value ? "yes" : "no";
+}
 
 }  // namespace
 
@@ -41,9 +43,13 @@ ImsAgent::ImsAgent(const std::string& name) : name_(name), isLogger_(name == "lo
 
 ImsAgent::~ImsAgent() = default;
 
-int ImsAgent::handleMessage(ImsMessage&) { return kNotHandled; }
+int ImsAgent::handleMessage(ImsMessage&) {
+  return kNotHandled;
+}
 
-int ImsAgent::handleHookMessage(uint64_t, ImsMessage&) { return kNotHandled; }
+int ImsAgent::handleHookMessage(uint64_t, ImsMessage&) {
+  return kNotHandled;
+}
 
 uint64_t ImsAgent::setMessageHook(bool hookOnlyOnce, const std::string& generalGlob,
                                   const std::string& groupGlob, const std::string& messageGlob,

@@ -43,8 +43,7 @@ class ImsAgent {
   // Ims::setHook with this agent and no sender filter; tier 0 or 1, any
   // other value is tier 2. Throws Hook_Duplicate.
   uint64_t setMessageHook(bool hookOnlyOnce, const std::string& generalGlob,
-                          const std::string& groupGlob, const std::string& messageGlob,
-                          int tier);
+                          const std::string& groupGlob, const std::string& messageGlob, int tier);
   bool removeMessageHook(uint64_t id);
   // Through the hooks; true when some agent handled it.
   bool sendMessage(ImsMessage& message);

@@ -1,8 +1,8 @@
 #include "corelib/LineSizeSearcher.h"
 
-#include "corelib/StringTools.h"
-
 #include <algorithm>
+
+#include "corelib/StringTools.h"
 
 namespace VemoraCorelib::StringTools {
 

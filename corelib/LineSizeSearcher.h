@@ -16,10 +16,10 @@ class LineSizeSearcher : public StringSearcher {
   // False when the line size is 0 or `start` is at or past the end. The
   // piece is [start, breakPos); `skip` characters follow it that belong to
   // neither line (0 or 1).
-  bool search(std::size_t& breakPos, std::size_t& skip, const std::wstring& text,
-              std::size_t start, std::size_t count) const override;
-  bool search(std::size_t& breakPos, std::size_t& skip, const std::string& text,
-              std::size_t start, std::size_t count) const override;
+  bool search(std::size_t& breakPos, std::size_t& skip, const std::wstring& text, std::size_t start,
+              std::size_t count) const override;
+  bool search(std::size_t& breakPos, std::size_t& skip, const std::string& text, std::size_t start,
+              std::size_t count) const override;
 
   uint8_t lineSize() const { return lineSize_; }
 

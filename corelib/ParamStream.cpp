@@ -82,6 +82,8 @@ std::wstring ParamStream::fill(const std::wstring& text) {
   return fillImpl(text, [this] { return nextWideDisplayText(); });
 }
 
-void ParamStream::rewind() { position_ = values_.begin(); }
+void ParamStream::rewind() {
+  position_ = values_.begin();
+}
 
 }  // namespace VemoraCorelib

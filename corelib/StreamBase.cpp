@@ -4,33 +4,107 @@
 
 namespace VemoraCorelib {
 
-StreamBase& StreamBase::operator<<(const Atom& value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(const std::wstring& value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(const std::string& value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(const wchar_t* value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(const char* value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(double value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(uint64_t value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(int64_t value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(uint32_t value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(int32_t value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(wchar_t value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(char value) { put(value); return *this; }
-StreamBase& StreamBase::operator<<(bool value) { put(value); return *this; }
+StreamBase& StreamBase::operator<<(const Atom& value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(const std::wstring& value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(const std::string& value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(const wchar_t* value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(const char* value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(double value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(uint64_t value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(int64_t value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(uint32_t value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(int32_t value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(wchar_t value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(char value) {
+  put(value);
+  return *this;
+}
+StreamBase& StreamBase::operator<<(bool value) {
+  put(value);
+  return *this;
+}
 
-StreamBase& StreamBase::operator>>(Atom& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(std::wstring& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(std::string& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(double& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(uint64_t& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(int64_t& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(uint32_t& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(int32_t& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(wchar_t& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(char& value) { get(value); return *this; }
-StreamBase& StreamBase::operator>>(bool& value) { get(value); return *this; }
+StreamBase& StreamBase::operator>>(Atom& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(std::wstring& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(std::string& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(double& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(uint64_t& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(int64_t& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(uint32_t& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(int32_t& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(wchar_t& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(char& value) {
+  get(value);
+  return *this;
+}
+StreamBase& StreamBase::operator>>(bool& value) {
+  get(value);
+  return *this;
+}
 
-bool StreamBase::put(const Atom& value) { return writeValue(TypedValue(value)); }
+bool StreamBase::put(const Atom& value) {
+  return writeValue(TypedValue(value));
+}
 
 bool StreamBase::put(const std::wstring& value) {
   std::wstring copy = value;
@@ -44,16 +118,36 @@ bool StreamBase::put(const std::string& value) {
   return writeValue(TypedValue(copy));
 }
 
-bool StreamBase::put(const wchar_t* value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(const char* value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(double value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(uint64_t value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(int64_t value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(uint32_t value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(int32_t value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(wchar_t value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(char value) { return writeValue(TypedValue(value)); }
-bool StreamBase::put(bool value) { return writeValue(TypedValue(value)); }
+bool StreamBase::put(const wchar_t* value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(const char* value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(double value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(uint64_t value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(int64_t value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(uint32_t value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(int32_t value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(wchar_t value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(char value) {
+  return writeValue(TypedValue(value));
+}
+bool StreamBase::put(bool value) {
+  return writeValue(TypedValue(value));
+}
 
 bool StreamBase::readTyped(int32_t wanted, TypedValue& value) {
   if (!readValue(value)) return false;

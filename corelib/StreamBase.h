@@ -42,9 +42,7 @@ class StreamBase : public PrimitiveStream {
 
   // Integer types that are neither int32_t nor int64_t on this platform.
   StreamBase& operator<<(long long value) { return *this << static_cast<int64_t>(value); }
-  StreamBase& operator<<(unsigned long long value) {
-    return *this << static_cast<uint64_t>(value);
-  }
+  StreamBase& operator<<(unsigned long long value) { return *this << static_cast<uint64_t>(value); }
 
   bool put(const Atom& value);
   bool put(const std::wstring& value);

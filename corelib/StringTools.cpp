@@ -257,7 +257,9 @@ const std::wstring& wideWhitespace() {
   return set;
 }
 
-wchar_t convert(char c) { return static_cast<wchar_t>(static_cast<unsigned char>(c)); }
+wchar_t convert(char c) {
+  return static_cast<wchar_t>(static_cast<unsigned char>(c));
+}
 
 char convert(wchar_t c) {
   const uint32_t unit = static_cast<uint32_t>(c) & 0xFFFFu;
@@ -280,12 +282,24 @@ std::string convert(const std::wstring& text) {
   return out;
 }
 
-std::string toString(bool value) { return value ? "1" : "0"; }
-std::string toString(int16_t value) { return std::to_string(static_cast<int>(value)); }
-std::string toString(uint16_t value) { return std::to_string(static_cast<unsigned>(value)); }
-std::string toString(int32_t value) { return std::to_string(value); }
-std::string toString(uint32_t value) { return std::to_string(value); }
-std::string toString(int64_t value) { return std::to_string(value); }
+std::string toString(bool value) {
+  return value ? "1" : "0";
+}
+std::string toString(int16_t value) {
+  return std::to_string(static_cast<int>(value));
+}
+std::string toString(uint16_t value) {
+  return std::to_string(static_cast<unsigned>(value));
+}
+std::string toString(int32_t value) {
+  return std::to_string(value);
+}
+std::string toString(uint32_t value) {
+  return std::to_string(value);
+}
+std::string toString(int64_t value) {
+  return std::to_string(value);
+}
 
 std::string toString(uint64_t value) {
   if (value == 0) return "0";
@@ -314,9 +328,13 @@ std::string toString(double value) {
   return text;
 }
 
-bool toBool(const std::string& text) { return !(text.empty() || text == "0"); }
+bool toBool(const std::string& text) {
+  return !(text.empty() || text == "0");
+}
 
-int32_t toInt32(const std::string& text) { return platform::strtol32(text.c_str(), nullptr, 10); }
+int32_t toInt32(const std::string& text) {
+  return platform::strtol32(text.c_str(), nullptr, 10);
+}
 
 uint32_t toUInt32(const std::string& text) {
   return platform::strtoul32(text.c_str(), nullptr, 10);
@@ -342,7 +360,9 @@ int64_t toInt64(const std::string& text) {
   return static_cast<int64_t>(value);
 }
 
-uint64_t toUInt64(const std::string& text) { return digitRun(text, 0); }
+uint64_t toUInt64(const std::string& text) {
+  return digitRun(text, 0);
+}
 
 double toDouble(const std::string& text) {
   const double value = std::atof(text.c_str());
@@ -463,8 +483,8 @@ std::list<std::string> split(const std::string& text, char separator, unsigned m
   return splitImpl<std::list<std::string>>(text, separator, maxParts, skipEmpty);
 }
 
-std::vector<std::string> splitToVector(const std::string& text, char separator,
-                                       unsigned maxParts, bool skipEmpty) {
+std::vector<std::string> splitToVector(const std::string& text, char separator, unsigned maxParts,
+                                       bool skipEmpty) {
   return splitImpl<std::vector<std::string>>(text, separator, maxParts, skipEmpty);
 }
 
@@ -480,16 +500,16 @@ std::string unescape(const std::string& text, char code, char to, char escapeCha
 std::wstring unescape(const std::wstring& text, wchar_t code, wchar_t to, wchar_t escapeChar) {
   return unescapeImpl(text, code, to, escapeChar);
 }
-std::string escapeSet(const std::string& text, const std::string& chars,
-                      const std::string& codes, char escapeChar) {
+std::string escapeSet(const std::string& text, const std::string& chars, const std::string& codes,
+                      char escapeChar) {
   return escapeSetImpl(text, chars, codes, escapeChar);
 }
 std::wstring escapeSet(const std::wstring& text, const std::wstring& chars,
                        const std::wstring& codes, wchar_t escapeChar) {
   return escapeSetImpl(text, chars, codes, escapeChar);
 }
-std::string unescapeSet(const std::string& text, const std::string& codes,
-                        const std::string& chars, char escapeChar) {
+std::string unescapeSet(const std::string& text, const std::string& codes, const std::string& chars,
+                        char escapeChar) {
   return unescapeSetImpl(text, codes, chars, escapeChar);
 }
 std::wstring unescapeSet(const std::wstring& text, const std::wstring& codes,

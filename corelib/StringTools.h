@@ -35,7 +35,9 @@ std::string toString(int32_t value);
 std::string toString(uint32_t value);
 std::string toString(int64_t value);
 std::string toString(uint64_t value);
-inline std::string toString(long long value) { return toString(static_cast<int64_t>(value)); }
+inline std::string toString(long long value) {
+  return toString(static_cast<int64_t>(value));
+}
 inline std::string toString(unsigned long long value) {
   return toString(static_cast<uint64_t>(value));
 }
@@ -45,12 +47,12 @@ inline std::string toString(unsigned long long value) {
 std::string toString(double value);
 
 // Text to numbers; the text is never changed.
-bool toBool(const std::string& text);          // false for "" and "0" only
-int32_t toInt32(const std::string& text);      // strtol, 32-bit, saturating
-uint32_t toUInt32(const std::string& text);    // strtoul, 32-bit
-int64_t toInt64(const std::string& text);      // [-]digits, wraps modulo 2^64
-uint64_t toUInt64(const std::string& text);    // digits, wraps modulo 2^64
-double toDouble(const std::string& text);      // atof; +inf becomes DBL_MAX
+bool toBool(const std::string& text);        // false for "" and "0" only
+int32_t toInt32(const std::string& text);    // strtol, 32-bit, saturating
+uint32_t toUInt32(const std::string& text);  // strtoul, 32-bit
+int64_t toInt64(const std::string& text);    // [-]digits, wraps modulo 2^64
+uint64_t toUInt64(const std::string& text);  // digits, wraps modulo 2^64
+double toDouble(const std::string& text);    // atof; +inf becomes DBL_MAX
 
 // In place; return the text. With useWhitespaceSet a character qualifies
 // when it is in the white-space set; without it when its code is at most 32
@@ -90,8 +92,8 @@ int compareAt(const std::string& text, std::size_t index, const std::string& oth
 // empty; inner empty pieces are kept unless skipEmpty.
 std::list<std::string> split(const std::string& text, char separator, unsigned maxParts,
                              bool skipEmpty);
-std::vector<std::string> splitToVector(const std::string& text, char separator,
-                                       unsigned maxParts, bool skipEmpty);
+std::vector<std::string> splitToVector(const std::string& text, char separator, unsigned maxParts,
+                                       bool skipEmpty);
 
 // One pair: `from` becomes escapeChar + code, escapeChar becomes two.
 std::string escape(const std::string& text, char from, char code, char escapeChar);
@@ -100,12 +102,12 @@ std::wstring escape(const std::wstring& text, wchar_t from, wchar_t code, wchar_
 std::string unescape(const std::string& text, char code, char to, char escapeChar);
 std::wstring unescape(const std::wstring& text, wchar_t code, wchar_t to, wchar_t escapeChar);
 // Tables: chars[i] <-> escapeChar + codes[i].
-std::string escapeSet(const std::string& text, const std::string& chars,
-                      const std::string& codes, char escapeChar);
+std::string escapeSet(const std::string& text, const std::string& chars, const std::string& codes,
+                      char escapeChar);
 std::wstring escapeSet(const std::wstring& text, const std::wstring& chars,
                        const std::wstring& codes, wchar_t escapeChar);
-std::string unescapeSet(const std::string& text, const std::string& codes,
-                        const std::string& chars, char escapeChar);
+std::string unescapeSet(const std::string& text, const std::string& codes, const std::string& chars,
+                        char escapeChar);
 std::wstring unescapeSet(const std::wstring& text, const std::wstring& codes,
                          const std::wstring& chars, wchar_t escapeChar);
 

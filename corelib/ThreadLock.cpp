@@ -35,14 +35,18 @@ class TraceScope {
   TraceScope& operator=(const TraceScope&) = delete;
 };
 
-bool traceWanted() { return !tracing && Logger::maximumLevel() >= kFloodLevel; }
+bool traceWanted() {
+  return !tracing && Logger::maximumLevel() >= kFloodLevel;
+}
 
 void trace(const std::string& text, const ParamStream& arguments) {
   TraceScope scope;
   moduleLogger().flood(text, arguments);
 }
 
-void trace(const std::string& text) { trace(text, ParamStream()); }
+void trace(const std::string& text) {
+  trace(text, ParamStream());
+}
 
 uint64_t addressOf(const ThreadLock* lock) {
   return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(lock));

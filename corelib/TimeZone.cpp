@@ -71,7 +71,9 @@ bool ruleInRange(const TimeZone::Rule& rule) {
   return rule.month >= 1 && rule.month <= 12 && rule.week >= 1 && rule.weekday <= 6;
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 TimeZone::Rule ruleAt(const platform::RuntimeZone::Civil& step, int hour) {
   TimeZone::Rule rule;
@@ -104,7 +106,9 @@ TimeZone::State& TimeZone::state() {
 
 TimeZone::TimeZone(Internal) {}
 
-TimeZone::TimeZone() { examineEnvironment(); }
+TimeZone::TimeZone() {
+  examineEnvironment();
+}
 
 TimeZone::TimeZone(const TimeZone& other)
     : set_(true),
@@ -232,11 +236,13 @@ TimeZone TimeZone::runtimeZone(int64_t nowUnixSeconds) {
           continue;
         }
         if (difference < 1) {
-          const int hours = (newHour - oldHour < 20) ? oldHour - newHour + 1 : oldHour - newHour + 25;
+          const int hours =
+              (newHour - oldHour < 20) ? oldHour - newHour + 1 : oldHour - newHour + 25;
           zone.dstOffset_ = hours * kMsPerHour;
           zone.end_ = ruleAt(previous, oldHour + 1);
         } else {
-          const int hours = (oldHour - newHour < 19) ? newHour - oldHour - 1 : newHour - oldHour + 23;
+          const int hours =
+              (oldHour - newHour < 19) ? newHour - oldHour - 1 : newHour - oldHour + 23;
           zone.dstOffset_ = hours * kMsPerHour;
           zone.start_ = ruleAt(previous, oldHour + 1);
         }
@@ -278,10 +284,16 @@ int64_t TimeZone::transition(const Rule& rule, int64_t year, bool isEnd) const {
   return value;
 }
 
-int64_t TimeZone::startTime(int64_t year) const { return transition(start_, year, false); }
-int64_t TimeZone::endTime(int64_t year) const { return transition(end_, year, true); }
+int64_t TimeZone::startTime(int64_t year) const {
+  return transition(start_, year, false);
+}
+int64_t TimeZone::endTime(int64_t year) const {
+  return transition(end_, year, true);
+}
 
-bool TimeZone::isDst(const DateTime& time) const { return isDst(time.value()); }
+bool TimeZone::isDst(const DateTime& time) const {
+  return isDst(time.value());
+}
 
 bool TimeZone::isDst(int64_t value) const {
   if (start_.month == 0 || end_.month == 0 || dstOffset_ == 0) return false;
@@ -294,7 +306,9 @@ bool TimeZone::isDst(int64_t value) const {
   return !(e <= value && value < s);
 }
 
-int TimeZone::dstState(const DateTime& time) const { return dstState(time.value()); }
+int TimeZone::dstState(const DateTime& time) const {
+  return dstState(time.value());
+}
 
 int TimeZone::dstState(int64_t t) const {
   if (start_.month == 0 || end_.month == 0) return 2;
@@ -318,7 +332,9 @@ int TimeZone::dstState(int64_t t) const {
   return toStart < toEnd ? 3 : 4;
 }
 
-int64_t TimeZone::offsetAt(const DateTime& time) const { return offsetAt(time.value()); }
+int64_t TimeZone::offsetAt(const DateTime& time) const {
+  return offsetAt(time.value());
+}
 
 int64_t TimeZone::offsetAt(int64_t value) const {
   if (standardOffset_ == 0 && dstOffset_ == 0) return 0;

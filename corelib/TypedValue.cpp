@@ -15,10 +15,10 @@ constexpr char kEscape = '\\';
 
 const std::map<int32_t, std::string>& namesByType() {
   static const std::map<int32_t, std::string> names = {
-      {TypedValue::kBool, "bool"},     {TypedValue::kInt32, "int32"},
-      {TypedValue::kUInt32, "uint32"}, {TypedValue::kInt64, "int64"},
-      {TypedValue::kUInt64, "uint64"}, {TypedValue::kDouble, "double"},
-      {TypedValue::kTime, "time"},     {TypedValue::kString, "string"},
+      {TypedValue::kBool, "bool"},       {TypedValue::kInt32, "int32"},
+      {TypedValue::kUInt32, "uint32"},   {TypedValue::kInt64, "int64"},
+      {TypedValue::kUInt64, "uint64"},   {TypedValue::kDouble, "double"},
+      {TypedValue::kTime, "time"},       {TypedValue::kString, "string"},
       {TypedValue::kWString, "wstring"}, {TypedValue::kChar, "char"},
       {TypedValue::kWChar, "wchar"},
   };
@@ -47,7 +47,8 @@ std::wstring escaped(const std::wstring& text) {
 TypedValue::TypedValue(int32_t type, std::string text) : type(type), text(std::move(text)) {}
 TypedValue::TypedValue(bool value) : type(kBool), text(value ? "1" : "0") {}
 TypedValue::TypedValue(char value)
-    : type(kChar), text(StringTools::toString(static_cast<int32_t>(static_cast<signed char>(value)))) {}
+    : type(kChar),
+      text(StringTools::toString(static_cast<int32_t>(static_cast<signed char>(value)))) {}
 TypedValue::TypedValue(wchar_t value)
     : type(kWChar), text(StringTools::toString(static_cast<uint32_t>(value) & 0xFFFFu)) {}
 TypedValue::TypedValue(int32_t value) : type(kInt32), text(StringTools::toString(value)) {}

@@ -1,8 +1,8 @@
 #include "platform/StdioOpen.h"
 
-#include <cerrno>
-
 #include <sys/stat.h>
+
+#include <cerrno>
 
 #include "platform/LastError.h"
 #include "platform/Path.h"

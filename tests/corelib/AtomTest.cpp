@@ -1,10 +1,9 @@
-#include "corelib/Atom.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "corelib/Atom.h"
 #include "corelib/AtomTable.h"
 
 namespace {

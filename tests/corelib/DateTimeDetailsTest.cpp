@@ -1,5 +1,3 @@
-#include "corelib/DateTimeDetails.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "corelib/DateTime.h"
+#include "corelib/DateTimeDetails.h"
 
 namespace {
 
@@ -14,7 +13,9 @@ using VemoraCorelib::DateTimeDetails;
 using VemoraCorelib::kUnixEpochValue;
 using VemoraCorelib::TimeZone;
 
-int64_t fromUnix(int64_t seconds, int64_t ms = 0) { return seconds * 1000 + ms + kUnixEpochValue; }
+int64_t fromUnix(int64_t seconds, int64_t ms = 0) {
+  return seconds * 1000 + ms + kUnixEpochValue;
+}
 
 std::string text(int64_t value, bool ms = false, bool compact = false) {
   std::string out;
@@ -76,10 +77,10 @@ TEST(DateTimeDetailsTest, DerivedFields) {
     int64_t week;
     int64_t dayOfYear;
   } cases[] = {
-      {1705314645, 0, 3, 15},   // 2024-01-15, Monday
-      {1609459200, 4, 53, 1},   // 2021-01-01, Friday, last week of 2020
-      {1735516800, 0, 1, 365},  // 2024-12-30, Monday, week 1 of 2025
-      {1798675200, 3, 53, 365}, // 2026-12-31, Thursday
+      {1705314645, 0, 3, 15},    // 2024-01-15, Monday
+      {1609459200, 4, 53, 1},    // 2021-01-01, Friday, last week of 2020
+      {1735516800, 0, 1, 365},   // 2024-12-30, Monday, week 1 of 2025
+      {1798675200, 3, 53, 365},  // 2026-12-31, Thursday
   };
   for (const auto& c : cases) {
     const DateTimeDetails d(fromUnix(c.seconds));

@@ -1,10 +1,9 @@
-#include "corelib/DateTime.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
+#include "corelib/DateTime.h"
 #include "platform/Clock.h"
 
 namespace {

@@ -1,10 +1,9 @@
-#include "corelib/Exception.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
+#include "corelib/Exception.h"
 #include "corelib/ParamStream.h"
 
 namespace {

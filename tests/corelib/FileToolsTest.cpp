@@ -1,11 +1,11 @@
-#include "corelib/FileTools.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+
+#include "corelib/FileTools.h"
 
 namespace {
 

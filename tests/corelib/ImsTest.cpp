@@ -1,5 +1,3 @@
-#include "corelib/Ims.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "corelib/Ims.h"
 #include "corelib/ImsAgent.h"
 #include "corelib/ImsMessage.h"
 #include "corelib/Logger.h"
@@ -66,8 +65,9 @@ TEST(ImsTest, DuplicateHooksOfOneAgentAreRefused) {
     ASSERT_EQ(e.nested().size(), 1u);
     EXPECT_EQ(e.nested().front().text(true),
               "Hook_Duplicate: Trying to set a hook identical to a hook already set");
-    EXPECT_EQ(e.text(true),
-              "Hook_Duplicate:\nHook_Duplicate: Trying to set a hook identical to a hook already set");
+    EXPECT_EQ(
+        e.text(true),
+        "Hook_Duplicate:\nHook_Duplicate: Trying to set a hook identical to a hook already set");
   }
   const uint64_t other = b.setMessageHook(false, "dup", "x", "", 2);
   EXPECT_NE(first, other);

@@ -1,8 +1,8 @@
-#include "corelib/LineSizeSearcher.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "corelib/LineSizeSearcher.h"
 
 namespace {
 
@@ -23,14 +23,14 @@ TEST(LineSizeSearcherTest, BreakPositions) {
   const Case cases[] = {
       {"short", 0, all, true, 5, 0},
       {"exactly 10", 0, all, true, 10, 0},
-      {"hello world again", 0, all, true, 5, 1},      // blank dropped
-      {"ab-cdefghijkl", 0, all, true, 3, 0},          // hyphen kept on the line
-      {"abc\ndefghijklmnop", 0, all, true, 3, 1},     // line feed first
-      {"abcdefghijklmnop", 0, all, true, 10, 0},      // no break character
-      {"abcdefghij\nk", 0, all, true, 10, 1},         // LF right behind the line
-      {"abcdefghij klmno", 0, all, true, 10, 1},      // blank at the line end
+      {"hello world again", 0, all, true, 5, 1},   // blank dropped
+      {"ab-cdefghijkl", 0, all, true, 3, 0},       // hyphen kept on the line
+      {"abc\ndefghijklmnop", 0, all, true, 3, 1},  // line feed first
+      {"abcdefghijklmnop", 0, all, true, 10, 0},   // no break character
+      {"abcdefghij\nk", 0, all, true, 10, 1},      // LF right behind the line
+      {"abcdefghij klmno", 0, all, true, 10, 1},   // blank at the line end
       {"xx hello world again", 3, all, true, 8, 1},
-      {"hello world again", 0, 8, true, 8, 0},        // count limits the rest
+      {"hello world again", 0, 8, true, 8, 0},  // count limits the rest
       {"abc", 3, all, false, 0, 0},
   };
   for (const Case& c : cases) {

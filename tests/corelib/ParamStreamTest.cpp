@@ -1,11 +1,10 @@
-#include "corelib/ParamStream.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
 #include "corelib/Atom.h"
+#include "corelib/ParamStream.h"
 
 namespace {
 
@@ -65,8 +64,9 @@ TEST(ParamStreamTest, ExtractionNeedsTheExactTypeAndConsumes) {
 TEST(ParamStreamTest, RoundTripOfEveryType) {
   ParamStream stream;
   stream << true << 'c' << static_cast<wchar_t>(0x263A) << static_cast<int32_t>(-3)
-         << static_cast<uint32_t>(3000000000u) << static_cast<int64_t>(-1) << static_cast<uint64_t>(5)
-         << 0.25 << std::string("line\nbreak") << std::wstring(L"wide\\") << "pointer" << Atom(std::string("at"));
+         << static_cast<uint32_t>(3000000000u) << static_cast<int64_t>(-1)
+         << static_cast<uint64_t>(5) << 0.25 << std::string("line\nbreak")
+         << std::wstring(L"wide\\") << "pointer" << Atom(std::string("at"));
   bool b = false;
   char c = 0;
   wchar_t w = 0;

@@ -1,5 +1,3 @@
-#include "corelib/StringTools.h"
-
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -8,6 +6,8 @@
 #include <list>
 #include <string>
 #include <vector>
+
+#include "corelib/StringTools.h"
 
 namespace {
 
@@ -113,7 +113,8 @@ TEST(StringToolsTest, Trimming) {
   EXPECT_EQ(StringTools::trimLeft(text, false), "y\x7F\x1F");
   EXPECT_EQ(StringTools::trimRight(text, false), "y\x7F");
   std::wstring wide = std::wstring(1, static_cast<wchar_t>(0xE9)) + L" z\n";
-  EXPECT_EQ(StringTools::trimRight(wide, false), std::wstring(1, static_cast<wchar_t>(0xE9)) + L" z");
+  EXPECT_EQ(StringTools::trimRight(wide, false),
+            std::wstring(1, static_cast<wchar_t>(0xE9)) + L" z");
   EXPECT_EQ(StringTools::trimLeft(wide, false).size(), 3u);  // 0xE9 stays in wide text
   wide = L"\t w \r";
   EXPECT_EQ(StringTools::trimRight(StringTools::trimLeft(wide, true), true), L"w");
@@ -222,8 +223,9 @@ TEST(StringToolsTest, EscapeRoundTrips) {
   EXPECT_EQ(StringTools::unescape("a\\qb\\", 'n', '\n', '\\'), "a\\qb\\");
 
   const std::wstring wide = L"x\ny\\";
-  EXPECT_EQ(StringTools::unescape(StringTools::escape(wide, L'\n', L'n', L'\\'), L'n', L'\n', L'\\'),
-            wide);
+  EXPECT_EQ(
+      StringTools::unescape(StringTools::escape(wide, L'\n', L'n', L'\\'), L'n', L'\n', L'\\'),
+      wide);
 
   const std::string set = StringTools::escapeSet("a=b;c\\", "=;", "eq", '\\');
   EXPECT_EQ(set, "a\\eb\\qc\\\\");

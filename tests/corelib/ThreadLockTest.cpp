@@ -1,5 +1,3 @@
-#include "corelib/ThreadLock.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,6 +9,7 @@
 #include "corelib/ImsAgent.h"
 #include "corelib/ImsMessage.h"
 #include "corelib/Logger.h"
+#include "corelib/ThreadLock.h"
 #include "platform/Thread.h"
 
 namespace {
@@ -128,7 +127,9 @@ TEST(ThreadLockTest, ManyThreadsExcludeEachOther) {
 // Keeps the texts of flood records.
 class FloodCollector : public ImsAgent {
  public:
-  FloodCollector() : ImsAgent("flood-collector") { id_ = setMessageHook(false, "debug", "debug", "8", 0); }
+  FloodCollector() : ImsAgent("flood-collector") {
+    id_ = setMessageHook(false, "debug", "debug", "8", 0);
+  }
   ~FloodCollector() override { removeMessageHook(id_); }
   int handleHookMessage(uint64_t, ImsMessage& message) override {
     auto* record = dynamic_cast<Logger::LogMessageParameter*>(message.parameter);
@@ -171,7 +172,7 @@ TEST(ThreadLockTest, FloodTracesDoNotRecurseThroughTheMessageService) {
   Logger::setMaximumLevel(7);
   const std::vector<std::string> expectedEnds = {
       " (blocking)", "Locked", " (non-blocking)", "Already locked", "", "at zero)", "",
-      "Unlocked", "", "thread 0"};
+      "Unlocked",    "",       "thread 0"};
   ASSERT_EQ(texts.size(), expectedEnds.size());
   for (std::size_t i = 0; i < expectedEnds.size(); ++i) {
     const std::string& text = texts[i];

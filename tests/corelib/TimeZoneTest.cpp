@@ -1,5 +1,3 @@
-#include "corelib/TimeZone.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +5,7 @@
 #include <string>
 
 #include "corelib/DateTime.h"
+#include "corelib/TimeZone.h"
 
 namespace {
 
@@ -16,7 +15,9 @@ using VemoraCorelib::TimeZone;
 
 constexpr int64_t kHour = 3600000;
 
-int64_t fromUnix(int64_t seconds) { return seconds * 1000 + kUnixEpochValue; }
+int64_t fromUnix(int64_t seconds) {
+  return seconds * 1000 + kUnixEpochValue;
+}
 
 const char* const kEurope = "+01:00 (+01:00 3M5W6D2H-10M5W6D3H)";
 
@@ -25,9 +26,18 @@ TEST(TimeZoneTest, ParseOffset) {
     const char* text;
     int64_t ms;
   } cases[] = {
-      {"+05:30", 19800000}, {"+0530", 19800000}, {"-0500", -18000000}, {"-05:00", -18000000},
-      {"+00:00", 0},        {"+5:30", 0},        {"+05:3x", 0},        {"05:30", 0},
-      {"+05:300", 0},       {"+05-30", 0},       {"", 0},              {"+99:59", 359940000},
+      {"+05:30", 19800000},
+      {"+0530", 19800000},
+      {"-0500", -18000000},
+      {"-05:00", -18000000},
+      {"+00:00", 0},
+      {"+5:30", 0},
+      {"+05:3x", 0},
+      {"05:30", 0},
+      {"+05:300", 0},
+      {"+05-30", 0},
+      {"", 0},
+      {"+99:59", 359940000},
   };
   for (const auto& c : cases) EXPECT_EQ(TimeZone::parseOffset(c.text), c.ms) << c.text;
 }
@@ -77,9 +87,10 @@ TEST(TimeZoneTest, RuleNumbersAreStoredUntested) {
 }
 
 TEST(TimeZoneTest, RuleFieldsOutOfRangeGiveNoTransition) {
-  for (const char* text : {"+01:00 (+01:00 13M5W6D2H-10M5W6D3H)", "+01:00 (+01:00 3M5W9D2H-10M5W6D3H)",
-                           "+01:00 (+01:00 3M0W6D2H-10M5W6D3H)", "+01:00 (+01:00 3M5W6D2H-0M5W6D3H)",
-                           "+01:00 (+01:00 3M5W6D2H-200M5W6D3H)"}) {
+  for (const char* text :
+       {"+01:00 (+01:00 13M5W6D2H-10M5W6D3H)", "+01:00 (+01:00 3M5W9D2H-10M5W6D3H)",
+        "+01:00 (+01:00 3M0W6D2H-10M5W6D3H)", "+01:00 (+01:00 3M5W6D2H-0M5W6D3H)",
+        "+01:00 (+01:00 3M5W6D2H-200M5W6D3H)"}) {
     const TimeZone zone(text);
     const int64_t july = fromUnix(1719792000);
     EXPECT_FALSE(zone.isDst(july)) << text;

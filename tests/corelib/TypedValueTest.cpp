@@ -1,5 +1,3 @@
-#include "corelib/TypedValue.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -7,6 +5,7 @@
 
 #include "corelib/Atom.h"
 #include "corelib/DateTime.h"
+#include "corelib/TypedValue.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "corelib/WildcardMatch.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "corelib/WildcardMatch.h"
 
 namespace {
 
@@ -14,16 +14,32 @@ TEST(WildcardMatchTest, Table) {
     const char* pattern;
     bool match;
   } cases[] = {
-      {"abc", "a*c", true},   {"abc", "a?c", true},  {"abc", "a?", false},
-      {"ab", "ab*", true},    {"abc", "*b", false},  {"abcb", "*b", true},
-      {"abc", "", false},     {"", "", true},        {"", "*", true},
-      {"", "**", false},      {"abc", "**", true},   {"x", "?*", true},
-      {"Abc", "abc", false},  {"abc", "abc", true},  {"abc", "abcd", false},
-      {"abc", "a**c", true},  {"abc", "*", true},    {"", "?", false},
-      {"system", "sys*", true}, {"query", "q?ery", true}, {"abc", "*?", true},
+      {"abc", "a*c", true},
+      {"abc", "a?c", true},
+      {"abc", "a?", false},
+      {"ab", "ab*", true},
+      {"abc", "*b", false},
+      {"abcb", "*b", true},
+      {"abc", "", false},
+      {"", "", true},
+      {"", "*", true},
+      {"", "**", false},
+      {"abc", "**", true},
+      {"x", "?*", true},
+      {"Abc", "abc", false},
+      {"abc", "abc", true},
+      {"abc", "abcd", false},
+      {"abc", "a**c", true},
+      {"abc", "*", true},
+      {"", "?", false},
+      {"system", "sys*", true},
+      {"query", "q?ery", true},
+      {"abc", "*?", true},
       {"+01:00 (+01:00 3M5W6D2H-10M5W6D3H)", "???:?? (???:?? *M*W*D*H-*M*W*D*H)", true},
-      {"+0100", "+????*", true}, {"+010", "+????*", false},
-      {"C:\\dir", "?*:\\*", true}, {"\\\\srv\\share", "\\\\?*\\*", true},
+      {"+0100", "+????*", true},
+      {"+010", "+????*", false},
+      {"C:\\dir", "?*:\\*", true},
+      {"\\\\srv\\share", "\\\\?*\\*", true},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(WildcardMatch(c.text, c.pattern), c.match) << c.text << " ~ " << c.pattern;
