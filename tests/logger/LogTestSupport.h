@@ -1,0 +1,84 @@
+// Helpers of the logging tests: files under drive C of the test process,
+// waiting for a condition with a generous bound, and a messenger that keeps
+// the wire texts it is given.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "logger/LogMessenger.h"
+#include "platform/Path.h"
+
+namespace logtest {
+
+// The POSIX path of a Windows-form path ("C:\logs\a.log").
+inline std::string native(const std::string& windowsPath) {
+  return platform::toNativePath(windowsPath).value_or(windowsPath);
+}
+
+inline std::string readAll(const std::string& windowsPath) {
+  std::ifstream in(native(windowsPath), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+inline void writeAll(const std::string& windowsPath, const std::string& text) {
+  const std::filesystem::path path(native(windowsPath));
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+inline bool exists(const std::string& windowsPath) {
+  return std::filesystem::exists(native(windowsPath));
+}
+
+// Names of the entries of a folder (Windows form), sorted.
+inline std::vector<std::string> listFolder(const std::string& windowsFolder) {
+  std::vector<std::string> names;
+  std::error_code ignored;
+  for (const auto& entry : std::filesystem::directory_iterator(native(windowsFolder), ignored)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// A fresh folder below drive C.
+inline std::string freshFolder(const std::string& name) {
+  const std::string folder = "C:\\" + name;
+  std::error_code ignored;
+  std::filesystem::remove_all(native(folder), ignored);
+  std::filesystem::create_directories(native(folder));
+  return folder;
+}
+
+// Polls the condition until it holds or 30 seconds have passed.
+inline bool waitFor(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return condition();
+}
+
+// Keeps every wire text instead of writing it.
+class CapturingMessenger : public Vemora::LogMessenger {
+ public:
+  bool send(const std::string& wire) override {
+    wires.push_back(wire);
+    return result;
+  }
+  std::vector<std::string> wires;
+  bool result = true;
+};
+
+}  // namespace logtest

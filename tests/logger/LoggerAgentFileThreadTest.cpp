@@ -1,0 +1,157 @@
+#include "logger/LoggerAgentFileThread.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "LogTestSupport.h"
+
+using Vemora::LoggerAgentFileThread;
+
+namespace {
+
+const std::string kStamp = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d";
+const std::string kHeader = "\n" + kStamp + " : Vemora VERSION\\(6\\.5\\.0\\.0\\) REVISION\\(21508\\)\n";
+
+size_t count(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
+}
+
+}  // namespace
+
+class LoggerAgentFileThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override { folder = logtest::freshFolder("logs"); }
+  std::string folder;
+};
+
+TEST_F(LoggerAgentFileThreadTest, WritesHeaderAndLinesEndedWithLf) {
+  const std::string path = folder + "\\relayhub.log";
+  LoggerAgentFileThread agent;
+  EXPECT_FALSE(agent.stop());  // no writer yet
+  ASSERT_TRUE(agent.start(path));
+  EXPECT_EQ(agent.target(), path);
+  EXPECT_TRUE(agent.writeLine("one"));
+  EXPECT_TRUE(agent.writeLine("two"));
+  // The writer writes on its own within about a second.
+  ASSERT_TRUE(logtest::waitFor([&]() { return logtest::readAll(path).find("two\n") != std::string::npos; }));
+  EXPECT_TRUE(agent.stop());
+  EXPECT_TRUE(std::regex_match(logtest::readAll(path), std::regex(kHeader + "\none\ntwo\n")))
+      << logtest::readAll(path);
+}
+
+TEST_F(LoggerAgentFileThreadTest, StopWritesEveryQueuedLineExactlyOnce) {
+  const std::string path = folder + "\\relayhub.log";
+  LoggerAgentFileThread agent;
+  ASSERT_TRUE(agent.start(path));
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t) {
+    writers.emplace_back([&agent, t]() {
+      for (int i = 0; i < 2000; ++i) agent.writeLine("t" + std::to_string(t) + "-" + std::to_string(i));
+    });
+  }
+  for (auto& w : writers) w.join();
+  EXPECT_TRUE(agent.stop());
+  const std::string text = logtest::readAll(path);
+  std::set<std::string> seen;
+  size_t lines = 0;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] != 't') continue;
+    ++lines;
+    seen.insert(line);
+  }
+  EXPECT_EQ(lines, 8000u);
+  EXPECT_EQ(seen.size(), 8000u);
+}
+
+TEST_F(LoggerAgentFileThreadTest, StartAgainAfterStopKeepsLogging) {
+  const std::string first = folder + "\\first.log";
+  const std::string second = folder + "\\second.log";
+  LoggerAgentFileThread agent;
+  ASSERT_TRUE(agent.start(first));
+  agent.writeLine("into first");
+  ASSERT_TRUE(agent.stop());
+  agent.closeFile();
+  ASSERT_TRUE(agent.start(second));
+  EXPECT_TRUE(agent.enabled());
+  EXPECT_TRUE(agent.writeLine("into second"));
+  ASSERT_TRUE(logtest::waitFor([&]() {
+    return logtest::readAll(second).find("into second\n") != std::string::npos;
+  }));
+  EXPECT_NE(logtest::readAll(first).find("into first\n"), std::string::npos);
+}
+
+TEST_F(LoggerAgentFileThreadTest, FullFileAtStartIsRotatedFirst) {
+  const std::string path = folder + "\\relayhub.log";
+  logtest::writeAll(path, std::string(LoggerAgentFileThread::kRotationLimit, 'x'));
+  LoggerAgentFileThread agent;
+  ASSERT_TRUE(agent.start(path));
+  ASSERT_TRUE(agent.stop());
+  const auto names = logtest::listFolder(folder);
+  ASSERT_EQ(names.size(), 2u);
+  EXPECT_TRUE(std::regex_match(names[0], std::regex("relayhub-\\d{8}T\\d{6}\\.log"))) << names[0];
+  const std::string old = logtest::readAll(folder + "\\" + names[0]);
+  EXPECT_TRUE(std::regex_search(old, std::regex("x\n\n" + kStamp + " : ROTATING OLD LOG FILE\n$")));
+  const std::string fresh = logtest::readAll(path);
+  const std::string continued =
+      "         Log file continued from \"" + folder + "\\" + names[0] + "\"\n\n";
+  ASSERT_GT(fresh.size(), continued.size());
+  EXPECT_EQ(fresh.substr(fresh.size() - continued.size()), continued) << fresh;
+  EXPECT_TRUE(std::regex_match(fresh.substr(0, fresh.size() - continued.size()), std::regex(kHeader)));
+}
+
+TEST_F(LoggerAgentFileThreadTest, WriterRotatesAtTheLimit) {
+  const std::string path = folder + "\\relayhub.log";
+  LoggerAgentFileThread agent;
+  ASSERT_TRUE(agent.start(path));
+  const std::string line(999, 'y');
+  const size_t lines = LoggerAgentFileThread::kRotationLimit / 1000 + 10;
+  for (size_t i = 0; i < lines; ++i) {
+    // The writer drains the queue about once a second.
+    ASSERT_TRUE(logtest::waitFor([&]() { return agent.writeLine(line); }));
+  }
+  // Within a pass of reaching the limit the writer renames the file.
+  ASSERT_TRUE(logtest::waitFor([&]() { return logtest::listFolder(folder).size() == 2; }));
+  agent.writeLine("into the fresh file");
+  ASSERT_TRUE(logtest::waitFor([&]() {
+    return logtest::readAll(path).find("into the fresh file\n") != std::string::npos;
+  }));
+  ASSERT_TRUE(agent.stop());
+  const auto names = logtest::listFolder(folder);
+  ASSERT_EQ(names.size(), 2u);
+  const std::string old = logtest::readAll(folder + "\\" + names[0]);
+  EXPECT_TRUE(std::regex_search(old, std::regex("\n\n" + kStamp + " : Rotating log file\n$")));
+  const std::string fresh = logtest::readAll(path);
+  EXPECT_NE(fresh.find("         Log file continued from \""), std::string::npos);
+  EXPECT_EQ(count(fresh, "Vemora VERSION"), 1u);
+  EXPECT_EQ(agent.bytesCounted(), fresh.size());
+}
+
+TEST_F(LoggerAgentFileThreadTest, QueueIsBoundedAndCountsDrops) {
+  const std::string path = folder + "\\relayhub.log";
+  LoggerAgentFileThread agent;
+  // Without a writer nothing drains the queue.
+  for (size_t i = 0; i < LoggerAgentFileThread::kMaxQueuedLines; ++i) ASSERT_TRUE(agent.writeLine("q"));
+  EXPECT_FALSE(agent.writeLine("dropped"));
+  EXPECT_FALSE(agent.writeLine("dropped"));
+  EXPECT_EQ(agent.droppedLines(), 2u);
+  ASSERT_TRUE(agent.start(path));
+  ASSERT_TRUE(agent.stop());
+  std::istringstream in(logtest::readAll(path));
+  size_t kept = 0;
+  size_t notes = 0;
+  for (std::string line; std::getline(in, line);) {
+    EXPECT_NE(line, "dropped");
+    if (line == "q") ++kept;
+    if (line.find(" : 2 log lines were dropped: the queue was full.") != std::string::npos) ++notes;
+  }
+  EXPECT_EQ(kept, LoggerAgentFileThread::kMaxQueuedLines);
+  EXPECT_EQ(notes, 1u);
+}
