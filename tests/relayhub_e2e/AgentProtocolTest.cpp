@@ -16,6 +16,7 @@
 #include "relayhub_e2e/DaemonFixture.h"
 
 using e2e::AgentClient;
+using e2e::FrameClient;
 using e2e::WireMessage;
 
 namespace {
@@ -277,6 +278,80 @@ TEST_F(AgentProtocolTest, OneCorruptBoxDoesNotStopTheOthers) {
   text << in.rdbuf();
   EXPECT_EQ(text.str(), "not a box at all {{{");
   EXPECT_TRUE(std::filesystem::exists(boxDir("bob") + "/unsent/60.txt"));
+}
+
+TEST_F(AgentProtocolTest, EmptyStringAsTheLastBytesIsStillAnItem) {
+  AgentClient agent;
+  ASSERT_TRUE(agent.open(daemon.port(), "alice"));
+  // An empty task: nothing more is readable after it, yet it is answered.
+  ASSERT_TRUE(agent.frame().sendString(""));
+  EXPECT_EQ(agent.frame().readString(), std::optional<std::string>("NAC"));
+  EXPECT_TRUE(agent.frame().waitClosed());
+}
+
+TEST_F(AgentProtocolTest, TextWithoutAMessageIsDroppedWithoutAck) {
+  for (const std::string& text : {std::string("garbage"), std::string("method=none\n")}) {
+    AgentClient agent;
+    ASSERT_TRUE(agent.open(daemon.port(), "alice"));
+    ASSERT_TRUE(agent.frame().sendString("PLAC"));
+    ASSERT_EQ(agent.frame().readRaw(), std::optional<std::string>("ACK"));
+    ASSERT_TRUE(agent.frame().sendU32(1));
+    ASSERT_TRUE(agent.frame().sendString(text));
+    EXPECT_TRUE(agent.frame().waitClosed()) << text;
+  }
+  // A later message of a connection never inherits fields of the one before.
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  WireMessage full = AgentClient::make(80, "alice", "bob", "first");
+  ASSERT_TRUE(alice.frame().sendString("PLAC"));
+  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
+  ASSERT_TRUE(alice.frame().sendU32(2));
+  ASSERT_TRUE(alice.frame().sendString(full.toText()));
+  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
+  // Only an id and a source: no target, so it cannot reach bob's box.
+  std::string partial = "method=none\n";
+  partial += std::string(1, 9) + "81" + std::string(1, 0) + std::string(1, 1) + "alice" +
+             std::string(1, 0);
+  ASSERT_TRUE(alice.frame().sendString(partial));
+  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
+  AgentClient bob;
+  ASSERT_TRUE(bob.open(daemon.port(), "bob"));
+  const auto got = bob.extractAll();
+  ASSERT_TRUE(got.has_value());
+  EXPECT_EQ(ids(*got), std::vector<uint32_t>{80});
+}
+
+TEST_F(AgentProtocolTest, NoAckWhenTheMessageCannotBeStored) {
+  EXPECT_EQ(daemon.stop(), 10);
+  // A file where the boxes' folder belongs: nothing can be stored.
+  std::filesystem::create_directories(daemon.root() + "/state/RelayHub");
+  std::ofstream(daemon.root() + "/state/RelayHub/msgboxes") << "in the way";
+  ASSERT_TRUE(startDaemon());
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  ASSERT_TRUE(alice.frame().sendString("PLAC"));
+  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
+  ASSERT_TRUE(alice.frame().sendU32(1));
+  ASSERT_TRUE(alice.frame().sendString(AgentClient::make(90, "alice", "bob", "x").toText()));
+  EXPECT_TRUE(alice.frame().waitClosed());
+}
+
+TEST_F(AgentProtocolTest, OneByteEveryTwoSecondsCannotHoldASlot) {
+  FrameClient slow;
+  ASSERT_TRUE(slow.connect(daemon.port()));
+  ASSERT_EQ(slow.readRaw(), std::optional<std::string>("ACK"));
+  ASSERT_TRUE(slow.readU32().has_value());
+  ASSERT_TRUE(slow.sendU32(2));
+  ASSERT_EQ(slow.readRaw(), std::optional<std::string>("ACK"));
+  // A type string that never ends, one byte at a time: each byte keeps the
+  // 3-second rule happy, the bound on the whole handshake does not.
+  const std::string item = FrameClient::field("100000", 10);
+  bool closed = false;
+  ASSERT_TRUE(slow.sendRaw("STR"));
+  for (int i = 0; i < 40 && !closed; ++i) {
+    closed = !slow.sendRaw(std::string(1, i < 10 ? item[i] : 'x')) || slow.waitClosed(2000);
+  }
+  EXPECT_TRUE(closed);
 }
 
 }  // namespace
