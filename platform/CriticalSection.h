@@ -1,7 +1,8 @@
 // A recursive in-process lock standing in for a Windows CRITICAL_SECTION:
 // the owning thread may enter it again; every enter needs a leave by the
-// same thread. Destroying one while any thread holds it is not allowed
-// (callers check first).
+// same thread (a leave by any other thread is ignored). A thread that ends
+// while holding it leaves it held. Destroying one while a thread waits in
+// enter() is not allowed (callers check first).
 #pragma once
 
 #include <memory>

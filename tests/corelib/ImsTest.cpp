@@ -39,7 +39,7 @@ class Probe : public ImsAgent {
   int answer;
   std::atomic<int> calls{0};
   std::atomic<int> direct{0};
-  uint64_t lastId = 0;
+  std::atomic<uint64_t> lastId{0};
   std::function<void(uint64_t)> onCall;
 };
 
