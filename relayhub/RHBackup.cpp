@@ -228,24 +228,21 @@ bool RHBackup::learnName(const std::string& agent, const std::string& standard) 
       agent.find('=') != std::string::npos) {
     return false;
   }
-  bool result = true;
-  {
-    Locked lock(lock_);
-    auto it = learned_.find(agent);
-    if (it != learned_.end() && it->second == standard) return true;
-    if (it != learned_.end()) {
-      local_[it->second].erase(agent);
-      ++changed_;
-    }
-    learned_[agent] = standard;
-    insertLocal(agent, standard);
-    result = appendFileLocked(kMapFile, agent + "=" + standard + "\n");
+  Locked lock(lock_);
+  auto it = learned_.find(agent);
+  if (it != learned_.end() && it->second == standard) return true;
+  if (it != learned_.end()) {
+    local_[it->second].erase(agent);
+    ++changed_;
   }
-  if (changed_ > 10000) {
-    result = loadNameMap();
-    changed_ = 0;
-  }
-  return result;
+  learned_[agent] = standard;
+  insertLocal(agent, standard);
+  const bool appended = appendFileLocked(kMapFile, agent + "=" + standard + "\n");
+  if (changed_ <= 10000) return appended;
+  // More than 10000 changed names: the file is compacted (the lock is
+  // re-entrant for its owner).
+  changed_ = 0;
+  return loadNameMapLocked();
 }
 
 std::set<std::string> RHBackup::getLocalNames(const std::string& standard) {
