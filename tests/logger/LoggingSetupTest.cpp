@@ -114,6 +114,7 @@ TEST_F(LoggingSetupTest, RotationKeys) {
 
 TEST_F(LoggingSetupTest, ConfiguredLogFolderKeepsItsSpelling) {
   ASSERT_TRUE(setup.startup());
+  LoggerUnit::setDebugLevel(5);
   setup.unit->debug(1, "before");
   const std::string levels = "log()=\"\"{ global()=\"\"{ debug-level(Integer)=5{} } }";
   ASSERT_TRUE(configureWith(levels + "Vemora()=\"\"{ directories()=\"\"{ log(DirName)=\"" + logs +
