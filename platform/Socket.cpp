@@ -19,7 +19,9 @@ namespace platform {
 
 namespace {
 
-int fd(SocketHandle s) { return static_cast<int>(s); }
+int fd(SocketHandle s) {
+  return static_cast<int>(s);
+}
 
 bool fail(int err) {
   setLastError(socketErrorFromErrno(err));
@@ -162,7 +164,9 @@ uint32_t socketErrorFromErrno(int err) {
   }
 }
 
-bool socketStartup() { return ok(); }
+bool socketStartup() {
+  return ok();
+}
 void socketCleanup() {}
 
 bool protocolByName(const std::string& name, int& protocol) {
@@ -190,13 +194,11 @@ bool socketSetReuseAddress(SocketHandle s, bool on) {
 }
 
 bool socketSetSendBuffer(SocketHandle s, int bytes) {
-  return ::setsockopt(fd(s), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0 ? ok()
-                                                                                 : fail(errno);
+  return ::setsockopt(fd(s), SOL_SOCKET, SO_SNDBUF, &bytes, sizeof bytes) == 0 ? ok() : fail(errno);
 }
 
 bool socketSetReceiveBuffer(SocketHandle s, int bytes) {
-  return ::setsockopt(fd(s), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0 ? ok()
-                                                                                 : fail(errno);
+  return ::setsockopt(fd(s), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes) == 0 ? ok() : fail(errno);
 }
 
 bool socketSetNonBlocking(SocketHandle s, bool nonBlocking) {
@@ -276,9 +278,13 @@ uint32_t socketPendingError(SocketHandle s) {
   return code;
 }
 
-int socketWaitReadable(SocketHandle s, int timeoutMs) { return waitFor(s, POLLIN, timeoutMs); }
+int socketWaitReadable(SocketHandle s, int timeoutMs) {
+  return waitFor(s, POLLIN, timeoutMs);
+}
 
-int socketWaitWritable(SocketHandle s, int timeoutMs) { return waitFor(s, POLLOUT, timeoutMs); }
+int socketWaitWritable(SocketHandle s, int timeoutMs) {
+  return waitFor(s, POLLOUT, timeoutMs);
+}
 
 int64_t socketSend(SocketHandle s, const char* data, uint32_t length) {
   for (;;) {
@@ -351,8 +357,8 @@ bool reverseLookupIpv4(uint32_t address, std::string& hostName) {
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(address);
   char name[NI_MAXHOST] = {};
-  const int r = ::getnameinfo(reinterpret_cast<sockaddr*>(&a), sizeof a, name, sizeof name,
-                              nullptr, 0, NI_NAMEREQD);
+  const int r = ::getnameinfo(reinterpret_cast<sockaddr*>(&a), sizeof a, name, sizeof name, nullptr,
+                              0, NI_NAMEREQD);
   if (r != 0) {
     setLastError(resolverError(r));
     return false;

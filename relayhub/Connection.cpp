@@ -35,11 +35,17 @@ std::atomic<uint32_t> g_sendLimitMs{10000};
 std::atomic<uint32_t> g_bindRetryMs{2500};
 std::atomic<uint32_t> g_connectWaitMs{3000};
 
-int32_t now() { return static_cast<int32_t>(platform::unixTime()); }
+int32_t now() {
+  return static_cast<int32_t>(platform::unixTime());
+}
 
-LoggerShell& shell() { return HubLog::shell(); }
+LoggerShell& shell() {
+  return HubLog::shell();
+}
 
-ParamStream params() { return LoggerShell::makeParams(); }
+ParamStream params() {
+  return LoggerShell::makeParams();
+}
 
 // Bytes 32 to 125 as themselves, every other byte as "#", its value and ";".
 std::string render(const char* data, size_t length) {
@@ -74,7 +80,9 @@ std::string fieldText(const std::string& bytes) {
 
 Connection::Connection() : createTime_(now()) {}
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+  close();
+}
 
 bool Connection::setPort(int port) {
   if (open_) return false;
@@ -106,17 +114,33 @@ void Connection::term() {
   }
 }
 
-int Connection::referenceCount() { return g_references.load(); }
+int Connection::referenceCount() {
+  return g_references.load();
+}
 
-int Connection::openSocketCount() { return g_openSockets.load(); }
+int Connection::openSocketCount() {
+  return g_openSockets.load();
+}
 
-void Connection::setSendTimeLimitMs(uint32_t ms) { g_sendLimitMs.store(ms); }
-uint32_t Connection::sendTimeLimitMs() { return g_sendLimitMs.load(); }
-void Connection::setBindRetryMs(uint32_t ms) { g_bindRetryMs.store(ms); }
-void Connection::setConnectWaitMs(uint32_t ms) { g_connectWaitMs.store(ms); }
+void Connection::setSendTimeLimitMs(uint32_t ms) {
+  g_sendLimitMs.store(ms);
+}
+uint32_t Connection::sendTimeLimitMs() {
+  return g_sendLimitMs.load();
+}
+void Connection::setBindRetryMs(uint32_t ms) {
+  g_bindRetryMs.store(ms);
+}
+void Connection::setConnectWaitMs(uint32_t ms) {
+  g_connectWaitMs.store(ms);
+}
 
-std::string Connection::lengthField(uint32_t value) { return field(value, kLengthFieldBytes); }
-std::string Connection::numberField(uint32_t value) { return field(value, kNumberFieldBytes); }
+std::string Connection::lengthField(uint32_t value) {
+  return field(value, kLengthFieldBytes);
+}
+std::string Connection::numberField(uint32_t value) {
+  return field(value, kNumberFieldBytes);
+}
 
 int Connection::makeListener() {
   if (open_) return kAlreadyOpen;
@@ -143,7 +167,8 @@ int Connection::makeListener() {
   }
   bool bound = false;
   for (int attempt = 0; attempt < kBindAttempts && !bound; ++attempt) {
-    bound = port_ >= 0 && port_ <= 65535 && platform::socketBindAny(s, static_cast<uint16_t>(port_));
+    bound =
+        port_ >= 0 && port_ <= 65535 && platform::socketBindAny(s, static_cast<uint16_t>(port_));
     if (!bound) {
       lastError_ = platform::lastError();
       platform::sleepMs(g_bindRetryMs.load());
@@ -394,9 +419,13 @@ bool Connection::sendRaw(const char* data, unsigned int length) {
   return true;
 }
 
-bool Connection::sendAck() { return sendRaw("ACK", 3); }
+bool Connection::sendAck() {
+  return sendRaw("ACK", 3);
+}
 
-bool Connection::sendNac() { return sendRaw("NAC", 3); }
+bool Connection::sendNac() {
+  return sendRaw("NAC", 3);
+}
 
 bool Connection::csend(const std::string& value) {
   if (value.size() > 0xFFFFFFFFull - 13) return false;
@@ -411,9 +440,10 @@ bool Connection::csend(unsigned int value) {
 }
 
 bool Connection::haveData(int milliseconds) {
-  shell().debug5("Connection::haveData: Checking for data, allowing for up to %i millisecond(s) "
-                 "timeout",
-                 params().addInt(milliseconds));
+  shell().debug5(
+      "Connection::haveData: Checking for data, allowing for up to %i millisecond(s) "
+      "timeout",
+      params().addInt(milliseconds));
   if (!open_) {
     shell().debug5("Connection::haveData:    Connection is not open");
     return false;

@@ -17,9 +17,13 @@ LoggerShell& HubLog::shell() {
   return instance;
 }
 
-LoggerUnit* HubLog::unit() { return g_unit.load(); }
+LoggerUnit* HubLog::unit() {
+  return g_unit.load();
+}
 
-void HubLog::setUnit(LoggerUnit* unit) { g_unit.store(unit); }
+void HubLog::setUnit(LoggerUnit* unit) {
+  g_unit.store(unit);
+}
 
 void HubLog::debug(int level, const std::string& text) {
   if (LoggerUnit* u = unit()) u->debug(level, text);
@@ -53,9 +57,13 @@ void HubLog::fatal(int id, const ParamStream& params) {
   if (LoggerUnit* u = unit()) u->fatal(id, params);
 }
 
-int HubLog::debugLevel() { return LoggerUnit::debugLevel(); }
+int HubLog::debugLevel() {
+  return LoggerUnit::debugLevel();
+}
 
-void HubLog::messagingError(int id) { shell().error(std::to_string(id).c_str()); }
+void HubLog::messagingError(int id) {
+  shell().error(std::to_string(id).c_str());
+}
 
 void HubLog::messagingError(int id, const ParamStream& params) {
   shell().error(std::to_string(id).c_str(), params);

@@ -16,7 +16,9 @@ namespace Vemora {
 
 namespace {
 
-int32_t nowSeconds() { return static_cast<int32_t>(platform::unixTime()); }
+int32_t nowSeconds() {
+  return static_cast<int32_t>(platform::unixTime());
+}
 
 constexpr uint32_t kMainLoopSleepMs = 100;
 constexpr int32_t kVerificationSeconds = 60;

@@ -28,9 +28,13 @@ namespace {
 constexpr int kMessagingModule = 49;
 constexpr int kHighestPort = 65535;
 
-ParamStream text(const std::string& value) { return ParamStream().addString(value); }
+ParamStream text(const std::string& value) {
+  return ParamStream().addString(value);
+}
 
-void missingKey(const std::string& key) { HubLog::fatal(RelayHub::kMsgMissingKey, text(key)); }
+void missingKey(const std::string& key) {
+  HubLog::fatal(RelayHub::kMsgMissingKey, text(key));
+}
 
 // Reads a required directory key, adds the trailing separator and creates
 // the directory when missing.

@@ -6,10 +6,14 @@
 
 namespace Vemora {
 
-bool RelayHub::updateTargetAddrNamesMapFile() { return true; }
+bool RelayHub::updateTargetAddrNamesMapFile() {
+  return true;
+}
 
 void RelayHub::checkBroadcastTimeouts() {}
 
-bool RelayHub::sweepBoxes() { return false; }
+bool RelayHub::sweepBoxes() {
+  return false;
+}
 
 }  // namespace Vemora

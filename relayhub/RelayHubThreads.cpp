@@ -15,7 +15,9 @@ namespace Vemora {
 
 namespace {
 
-int32_t nowSeconds() { return static_cast<int32_t>(platform::unixTime()); }
+int32_t nowSeconds() {
+  return static_cast<int32_t>(platform::unixTime());
+}
 
 constexpr int kAcceptsBeforePause = 25;
 constexpr uint32_t kAcceptPauseMs = 2;

@@ -1,17 +1,16 @@
 // The socket stand-in: Windows Sockets error numbers, close-on-exec, no
 // SIGPIPE, readiness for descriptors above 1023, the resolver's empty-host
 // rule and the accept errors that count as transient.
-#include "platform/Socket.h"
-
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 
 #include "platform/LastError.h"
+#include "platform/Socket.h"
 
 namespace platform {
 namespace {
@@ -54,11 +53,16 @@ TEST(Socket, ErrnoValuesBecomeWindowsSocketsNumbers) {
   const struct {
     int err;
     uint32_t wsa;
-  } cases[] = {{EAGAIN, kWsaEwouldblock}, {EINPROGRESS, kWsaEwouldblock},
-               {ECONNREFUSED, kWsaEconnrefused}, {ECONNRESET, kWsaEconnreset},
-               {EPIPE, kWsaEconnreset},        {ETIMEDOUT, kWsaEtimedout},
-               {ENETUNREACH, kWsaEnetunreach}, {EADDRINUSE, kWsaEaddrinuse},
-               {EINTR, kWsaEintr},             {0, 0}};
+  } cases[] = {{EAGAIN, kWsaEwouldblock},
+               {EINPROGRESS, kWsaEwouldblock},
+               {ECONNREFUSED, kWsaEconnrefused},
+               {ECONNRESET, kWsaEconnreset},
+               {EPIPE, kWsaEconnreset},
+               {ETIMEDOUT, kWsaEtimedout},
+               {ENETUNREACH, kWsaEnetunreach},
+               {EADDRINUSE, kWsaEaddrinuse},
+               {EINTR, kWsaEintr},
+               {0, 0}};
   for (const auto& c : cases) EXPECT_EQ(socketErrorFromErrno(c.err), c.wsa) << c.err;
 }
 

@@ -1,11 +1,11 @@
 // The handler's list of connection entries: queued entries are taken whole
 // and in order, erasing moves the position on, and every entry gives its
 // place in the open-connection count back exactly once, on every path.
-#include "relayhub/ConnectionList.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
+
+#include "relayhub/ConnectionList.h"
 
 namespace Vemora {
 namespace {

@@ -1,8 +1,6 @@
 // The connection layer over real loopback sockets: the exact bytes of every
 // item, staged receives fed whole, in pieces and malformed, the size cap on
 // string items, and the send time limit.
-#include "relayhub/Connection.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -14,6 +12,8 @@
 #include <cstring>
 #include <string>
 #include <thread>
+
+#include "relayhub/Connection.h"
 
 namespace Vemora {
 namespace {
@@ -240,7 +240,9 @@ TEST_F(ConnectionTest, OversizedStringIsRefusedBeforeAnyAllocation) {
 
 TEST_F(ConnectionTest, LargeStringArrivesInBoundedChunks) {
   const std::string payload(3 * Connection::kReadChunkBytes + 5, 'x');
-  std::thread writer([&] { sendAll(peer, "STR" + Connection::lengthField(static_cast<uint32_t>(payload.size())) + payload); });
+  std::thread writer([&] {
+    sendAll(peer, "STR" + Connection::lengthField(static_cast<uint32_t>(payload.size())) + payload);
+  });
   RecvStaging st;
   std::string value;
   size_t largestStep = 0;

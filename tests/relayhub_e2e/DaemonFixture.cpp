@@ -36,9 +36,13 @@ std::string envOr(const char* name, const std::string& fallback) {
 
 using Clock = std::chrono::steady_clock;
 
-bool before(Clock::time_point deadline) { return Clock::now() < deadline; }
+bool before(Clock::time_point deadline) {
+  return Clock::now() < deadline;
+}
 
-void pause() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
+void pause() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
 
 }  // namespace
 
@@ -46,8 +50,8 @@ DaemonFixture::DaemonFixture() {
   std::string pattern = (fs::temp_directory_path() / "relayhub-e2e-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) std::abort();
   root_ = pattern;
-  for (const char* sub : {"registry", "locks", "state", "bin", "mappings", "conf/LogMessages",
-                          "log", "out"}) {
+  for (const char* sub :
+       {"registry", "locks", "state", "bin", "mappings", "conf/LogMessages", "log", "out"}) {
     fs::create_directories(fs::path(root_) / sub);
   }
   port_ = freePort();
@@ -214,7 +218,9 @@ bool DaemonFixture::start(const std::vector<std::string>& args) {
   return pid_ > 0;
 }
 
-bool DaemonFixture::startDefault() { return start({"-c", writeConfig()}) && waitForPort(); }
+bool DaemonFixture::startDefault() {
+  return start({"-c", writeConfig()}) && waitForPort();
+}
 
 bool DaemonFixture::isListening(int port) {
   char wanted[8];
@@ -254,7 +260,9 @@ bool DaemonFixture::running() {
   return true;
 }
 
-bool DaemonFixture::signal(int sig) { return pid_ > 0 && exitCode_ < 0 && ::kill(pid_, sig) == 0; }
+bool DaemonFixture::signal(int sig) {
+  return pid_ > 0 && exitCode_ < 0 && ::kill(pid_, sig) == 0;
+}
 
 int DaemonFixture::waitExit(int timeoutMs) {
   if (pid_ <= 0) return -1;
@@ -286,9 +294,13 @@ int DaemonFixture::runOnce(const std::vector<std::string>& args, int timeoutMs, 
   return code;
 }
 
-std::string DaemonFixture::stdoutText() const { return readAll(root_ + "/out/stdout.txt"); }
+std::string DaemonFixture::stdoutText() const {
+  return readAll(root_ + "/out/stdout.txt");
+}
 
-std::string DaemonFixture::stderrText() const { return readAll(root_ + "/out/stderr.txt"); }
+std::string DaemonFixture::stderrText() const {
+  return readAll(root_ + "/out/stderr.txt");
+}
 
 std::string DaemonFixture::logText() const {
   std::string text;

@@ -35,7 +35,9 @@ int waitReadable(int fd, int timeoutMs) {
 
 }  // namespace
 
-FrameClient::~FrameClient() { close(); }
+FrameClient::~FrameClient() {
+  close();
+}
 
 bool FrameClient::connect(int port, int timeoutMs) {
   close();
@@ -100,9 +102,15 @@ bool FrameClient::sendRaw(const std::string& bytes) {
   return true;
 }
 
-bool FrameClient::sendU32(uint32_t value) { return sendRaw(u32Item(value)); }
-bool FrameClient::sendI32(int32_t value) { return sendRaw(i32Item(value)); }
-bool FrameClient::sendString(const std::string& value) { return sendRaw(stringItem(value)); }
+bool FrameClient::sendU32(uint32_t value) {
+  return sendRaw(u32Item(value));
+}
+bool FrameClient::sendI32(int32_t value) {
+  return sendRaw(i32Item(value));
+}
+bool FrameClient::sendString(const std::string& value) {
+  return sendRaw(stringItem(value));
+}
 
 std::optional<std::string> FrameClient::readExact(size_t count, int timeoutMs) {
   partial_.clear();

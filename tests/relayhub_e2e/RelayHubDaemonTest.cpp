@@ -219,7 +219,8 @@ TEST(RelayHubDaemon, EveryWayOfLeavingFreesThePlace) {
          c.readRaw();
          c.sendString("SOMETHING");
        }},
-      {"router", [](FrameClient& c) {
+      {"router",
+       [](FrameClient& c) {
          c.sendU32(2);
          c.readRaw();
          c.sendString("ROUTER");
