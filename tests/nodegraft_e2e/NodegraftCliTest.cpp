@@ -72,12 +72,27 @@ std::string readAll(const fs::path& path) {
   return s.str();
 }
 
+// NODEGRAFT_BIN, else the nodegraft of the build folder that holds this test.
+std::string nodegraftBinary() {
+  const char* bin = std::getenv("NODEGRAFT_BIN");
+  if (bin != nullptr && *bin != 0) return bin;
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  return (self.parent_path().parent_path() / "nodegraft" / "nodegraft").string();
+}
+
+// VEMORA_TEST_SOURCE, else the source folder this test was compiled from.
+fs::path sourceFolder() {
+  const char* source = std::getenv("VEMORA_TEST_SOURCE");
+  if (source != nullptr && *source != 0) return source;
+  return fs::path(__FILE__).parent_path().parent_path().parent_path();
+}
+
 class NodegraftCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* bin = std::getenv("NODEGRAFT_BIN");
-    ASSERT_NE(bin, nullptr) << "NODEGRAFT_BIN is not set";
-    bin_ = bin;
+    bin_ = nodegraftBinary();
+    ASSERT_TRUE(fs::exists(bin_)) << "no nodegraft at " << bin_ << " (set NODEGRAFT_BIN)";
     const char* root = std::getenv("VEMORA_TEST_ROOT");
     const fs::path base = root != nullptr ? fs::path(root) : fs::temp_directory_path();
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -382,9 +397,7 @@ TEST_F(NodegraftCliTest, HostileNestingIsRefusedNotCrashed) {
 }
 
 TEST_F(NodegraftCliTest, ShippedExamplesWork) {
-  const char* source = std::getenv("VEMORA_TEST_SOURCE");
-  if (source == nullptr) GTEST_SKIP() << "VEMORA_TEST_SOURCE is not set";
-  const fs::path examples = fs::path(source) / "examples" / "dcml";
+  const fs::path examples = sourceFolder() / "examples" / "dcml";
   for (const char* name : {"inventory.xml", "disk-e.xml", "chain.xml", "link.xml"}) {
     fs::copy_file(examples / name, dir_ / name, fs::copy_options::overwrite_existing);
   }
