@@ -1,0 +1,304 @@
+// Load generator for a running relayhub (run by hand through scripts/bench,
+// never in CI): N sending and N receiving agents over loopback, each sender
+// placing M messages of S bytes, spread over the receivers, which fetch them
+// with EXTR. Prints messages per second end to end, the median and 99th
+// percentile latency from PLAC to EXTR, and the daemon's peak memory.
+//
+//   relayhub_load --port P [--pid PID] [--senders N] [--messages M] [--size S]
+//                 [--batch B] [--header]
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/StringStream.h"
+#include "relayhub/Connection.h"
+#include "relayhub/Message.h"
+#include "relayhub/RecvStaging.h"
+
+using Vemora::Connection;
+using Vemora::Message;
+using Vemora::RecvStaging;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Options {
+  int port = 0;
+  int pid = 0;
+  int agents = 1;
+  int messages = 100;
+  int size = 256;
+  int batch = 10;
+  bool header = false;
+};
+
+// Shared between the agents: when each message id was handed in.
+struct Book {
+  std::mutex lock;
+  std::map<uint32_t, Clock::time_point> placed;
+  std::vector<double> latencyMs;
+  std::atomic<int> received{0};
+  std::atomic<int> failures{0};
+};
+
+// A blocking agent on top of the daemon's own connection class.
+class Agent {
+ public:
+  bool open(int port, const std::string& name) {
+    c_.setHost("127.0.0.1");
+    c_.setPort(port);
+    if (c_.connect() != Connection::kOk) return false;
+    unsigned int socketId = 0;
+    std::string status;
+    return raw() == "ACK" && recv(socketId) && c_.csend(2u) && raw() == "ACK" &&
+           c_.csend(std::string("AGENT")) && raw() == "ACK" && recv(status) && recv(status) &&
+           sendI32Items(name) && raw() == "ACK";
+  }
+  bool place(const std::vector<std::string>& texts) {
+    if (!c_.csend(std::string("PLAC")) || raw() != "ACK") return false;
+    if (!c_.csend(static_cast<unsigned int>(texts.size()))) return false;
+    for (const std::string& t : texts) {
+      if (!c_.csend(t) || raw() != "ACK") return false;
+    }
+    return true;
+  }
+  // EXTR: the messages handed out (each acknowledged); false on failure.
+  bool extract(std::vector<std::string>& out, bool& all) {
+    out.clear();
+    if (!c_.csend(std::string("EXTR")) || raw() != "ACK") return false;
+    unsigned int count = 0;
+    if (!recv(count)) return false;
+    all = true;
+    if (count == 0) return true;
+    std::string indicator;
+    if (!recv(indicator)) return false;
+    all = indicator == "all";
+    for (unsigned int i = 0; i < count; ++i) {
+      std::string text;
+      if (!recv(text) || !c_.sendAck()) return false;
+      out.push_back(text);
+    }
+    return true;
+  }
+  void end() {
+    c_.csend(std::string("END!"));
+    c_.close();
+  }
+
+ private:
+  template <typename T>
+  bool recv(T& value) {
+    RecvStaging staging;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    for (;;) {
+      const int r = c_.crecv(value, staging);
+      if (r != 1) return r == 2;
+      if (Clock::now() > deadline) return false;
+      c_.haveData(1000);
+    }
+  }
+  std::string raw() {
+    RecvStaging staging;
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    for (;;) {
+      const int r = c_.crecvAck(staging);
+      if (r == 2) return "ACK";
+      if (r == 0 || Clock::now() > deadline) return "";
+      c_.haveData(1000);
+    }
+  }
+  bool sendI32Items(const std::string& name) {
+    // Name and host, then port, instance id and signals as "I32" items.
+    if (!c_.csend(name) || !c_.csend(std::string("localhost"))) return false;
+    for (int v : {0, 1, 0}) {
+      const std::string item = "I32" + Connection::numberField(static_cast<uint32_t>(v));
+      if (!c_.sendRaw(item.data(), static_cast<unsigned int>(item.size()))) return false;
+    }
+    return true;
+  }
+
+  Connection c_;
+};
+
+std::string messageText(uint32_t id, const std::string& from, const std::string& to,
+                        const std::string& data) {
+  Message m(id);
+  m.setSource(from, "localhost");
+  m.setTarget(Vemora::Address(to, "localhost"));
+  m.setType(Message::kData);
+  m.setData(data);
+  Vemora::StringStream s;
+  m.toStream(s);
+  std::string text;
+  s.toString(text, Vemora::StringStream::kMethodNone);
+  return text;
+}
+
+uint32_t idOf(const std::string& text) {
+  Vemora::StringStream s;
+  s.fromString(text);
+  Message m(1);
+  m.fromStream(s);
+  return m.getId();
+}
+
+void sender(const Options& o, int index, uint32_t firstId, Book& book) {
+  Agent a;
+  const std::string name = "load-sender-" + std::to_string(index);
+  if (!a.open(o.port, name)) {
+    ++book.failures;
+    return;
+  }
+  const std::string data(static_cast<size_t>(o.size), 'x');
+  std::vector<std::string> batch;
+  std::vector<uint32_t> ids;
+  for (int i = 0; i < o.messages; ++i) {
+    const uint32_t id = firstId + static_cast<uint32_t>(i);
+    const std::string to = "load-receiver-" + std::to_string((index + i) % o.agents);
+    batch.push_back(messageText(id, name, to, data));
+    ids.push_back(id);
+    if (static_cast<int>(batch.size()) == o.batch || i + 1 == o.messages) {
+      {
+        std::lock_guard<std::mutex> g(book.lock);
+        for (uint32_t placedId : ids) book.placed[placedId] = Clock::now();
+      }
+      if (!a.place(batch)) {
+        ++book.failures;
+        return;
+      }
+      batch.clear();
+      ids.clear();
+    }
+  }
+  a.end();
+}
+
+void receiver(const Options& o, int index, int expected, Book& book,
+              const std::atomic<bool>& giveUp) {
+  Agent a;
+  if (!a.open(o.port, "load-receiver-" + std::to_string(index))) {
+    ++book.failures;
+    return;
+  }
+  int got = 0;
+  std::vector<std::string> texts;
+  while (got < expected && !giveUp.load()) {
+    bool all = true;
+    if (!a.extract(texts, all)) {
+      ++book.failures;
+      return;
+    }
+    const auto now = Clock::now();
+    for (const std::string& t : texts) {
+      const uint32_t id = idOf(t);
+      std::lock_guard<std::mutex> g(book.lock);
+      auto it = book.placed.find(id);
+      if (it != book.placed.end()) {
+        book.latencyMs.push_back(std::chrono::duration<double, std::milli>(now - it->second).count());
+      }
+    }
+    got += static_cast<int>(texts.size());
+    book.received += static_cast<int>(texts.size());
+    if (texts.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  a.end();
+}
+
+long peakKb(int pid) {
+  if (pid <= 0) return 0;
+  std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return 0;
+}
+
+double percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  const size_t i = std::min(v.size() - 1, static_cast<size_t>(p * static_cast<double>(v.size())));
+  return v[i];
+}
+
+bool parse(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() { return i + 1 < argc ? std::atoi(argv[++i]) : 0; };
+    if (arg == "--port") o.port = value();
+    else if (arg == "--pid") o.pid = value();
+    else if (arg == "--senders") o.agents = value();
+    else if (arg == "--messages") o.messages = value();
+    else if (arg == "--size") o.size = value();
+    else if (arg == "--batch") o.batch = value();
+    else if (arg == "--header") o.header = true;
+    else return false;
+  }
+  return o.port > 0 && o.agents > 0 && o.messages > 0 && o.size >= 0 && o.batch > 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (!parse(argc, argv, o)) {
+    std::fprintf(stderr,
+                 "usage: relayhub_load --port P [--pid PID] [--senders N] [--messages M] "
+                 "[--size S] [--batch B] [--header]\n");
+    return 2;
+  }
+  if (o.header) {
+    std::printf("%5s %7s %6s %10s %12s %10s %10s %12s\n", "N", "M/agent", "S", "messages",
+                "messages/s", "p50 ms", "p99 ms", "peak RSS kB");
+  }
+  Book book;
+  // Ids of this run: distinct from every earlier run against the daemon.
+  const uint32_t base = static_cast<uint32_t>(
+      (std::chrono::system_clock::now().time_since_epoch().count() / 1000) & 0x7FFFFFFF) | 1u;
+  const int total = o.agents * o.messages;
+  std::vector<int> expected(static_cast<size_t>(o.agents), 0);
+  for (int s = 0; s < o.agents; ++s) {
+    for (int i = 0; i < o.messages; ++i) ++expected[static_cast<size_t>((s + i) % o.agents)];
+  }
+  std::atomic<bool> giveUp{false};
+  const auto start = Clock::now();
+  std::vector<std::thread> threads;
+  for (int r = 0; r < o.agents; ++r) {
+    threads.emplace_back(receiver, std::cref(o), r, expected[static_cast<size_t>(r)],
+                         std::ref(book), std::cref(giveUp));
+  }
+  for (int s = 0; s < o.agents; ++s) {
+    threads.emplace_back(sender, std::cref(o), s,
+                         base + static_cast<uint32_t>(s) * static_cast<uint32_t>(o.messages),
+                         std::ref(book));
+  }
+  // A stuck run ends after 10 minutes rather than never.
+  std::thread watchdog([&] {
+    const auto limit = start + std::chrono::minutes(10);
+    while (book.received.load() < total && Clock::now() < limit) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    giveUp = true;
+  });
+  for (std::thread& t : threads) t.join();
+  giveUp = true;
+  watchdog.join();
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const int received = book.received.load();
+  std::printf("%5d %7d %6d %10d %12.1f %10.1f %10.1f %12ld\n", o.agents, o.messages, o.size,
+              received, received / seconds, percentile(book.latencyMs, 0.5),
+              percentile(book.latencyMs, 0.99), peakKb(o.pid));
+  if (book.failures.load() != 0 || received != total) {
+    std::fprintf(stderr, "relayhub_load: %d of %d messages arrived, %d agent failure(s)\n",
+                 received, total, book.failures.load());
+    return 1;
+  }
+  return 0;
+}
