@@ -36,6 +36,16 @@ std::unique_ptr<File> File::open(const std::string& windowsPath, uint32_t flags)
     return nullptr;
   }
   const int mode = openFlags(flags);
+  if ((flags & (kWrite | kAppend)) != 0) {
+    // As CreateFileA: a file without its owner's write bit is read-only,
+    // also for a privileged process, and is neither written nor truncated.
+    struct stat existing {};
+    if (::stat(native->c_str(), &existing) == 0 && S_ISREG(existing.st_mode) &&
+        (existing.st_mode & S_IWUSR) == 0) {
+      setLastError(kErrorAccessDenied);
+      return nullptr;
+    }
+  }
   int fd;
   do {
     fd = ::open(native->c_str(), mode, 0666);

@@ -3,7 +3,8 @@
 // error (a full disk is kErrorDiskFull), so nothing waits in a buffer that
 // could fail later. Files are shared for reading and writing with every
 // other opener, as with FILE_SHARE_READ | FILE_SHARE_WRITE. A folder is
-// never opened. Descriptors are close-on-exec.
+// never opened, and a read-only file (no owner write bit) never for writing
+// (kErrorAccessDenied). Descriptors are close-on-exec.
 //
 // One object is used by one thread at a time.
 #pragma once

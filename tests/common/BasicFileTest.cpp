@@ -25,6 +25,11 @@ TEST_F(BasicFileTest, OpenErrors) {
   EXPECT_EQ(file.lastError(), 4);
   EXPECT_FALSE(file.open(win("missing"), 4));  // read and write needs the file
   EXPECT_EQ(file.lastError(), 4);
+  put("ro", "kept");
+  makeReadOnly("ro");
+  EXPECT_FALSE(file.open(win("ro"), 2));
+  EXPECT_EQ(file.lastError(), 4);
+  EXPECT_EQ(get("ro"), "kept");
   put("a", "first");
   put("b", "second");
   ASSERT_TRUE(file.open(win("a"), 1));

@@ -48,6 +48,18 @@ TEST_F(FileTest, OpenRules) {
   EXPECT_EQ(File::open(win("dir"), File::kRead), nullptr);
   EXPECT_EQ(lastError(), kErrorAccessDenied);
   EXPECT_EQ(File::open("D:\\x", File::kRead), nullptr);
+
+  {
+    std::ofstream(native_ / "ro") << "keep";
+  }
+  fs::permissions(native_ / "ro", fs::perms::owner_write | fs::perms::group_write |
+                                      fs::perms::others_write,
+                  fs::perm_options::remove);
+  EXPECT_EQ(File::open(win("ro"), File::kWrite | File::kTruncate), nullptr);
+  EXPECT_EQ(lastError(), kErrorAccessDenied);
+  EXPECT_EQ(File::open(win("ro"), File::kAppend), nullptr);
+  EXPECT_EQ(get("ro"), "keep");
+  EXPECT_NE(File::open(win("ro"), File::kRead), nullptr);
 }
 
 TEST_F(FileTest, PositionedAndAppendedWrites) {
