@@ -96,7 +96,11 @@ class StringOps {
   // Case-sensitive glob match: "*" any run, "?" one byte.
   static bool wildcardMatch(const std::string& pattern, const std::string& text);
   // Match with captures: one item per run of wildcards in the pattern (its
-  // '?' bytes, then its '*' text), appended to `captures` (not cleared).
+  // '?' bytes, then its '*' text), appended to `captures` (not cleared; a
+  // failed match may leave items it appended). Where a pattern can match in
+  // several ways each '*' takes as little as it can. A pattern with several
+  // '*' or a '*' between literals is matched over a table of pattern x text
+  // cells; beyond 16 Mi cells the match is refused (false).
   static bool wildcardCapture(const std::string& pattern, const std::string& text,
                               std::vector<std::string>& captures);
   // Lower-cases both copies, then wildcardCapture.

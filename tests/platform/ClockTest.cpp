@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -33,6 +37,32 @@ TEST(ClockTest, RealClocksMoveForward) {
   EXPECT_GT(platform::unixTime(), 1600000000);
   EXPECT_NEAR(static_cast<double>(platform::unixTimeMs() / 1000),
               static_cast<double>(platform::unixTime()), 2.0);
+}
+
+void noteSignal(int) {}
+
+TEST(ClockTest, InterruptedSleepResumes) {
+  struct sigaction action {};
+  action.sa_handler = &noteSignal;  // no SA_RESTART: the sleep sees EINTR
+  struct sigaction previous {};
+  ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+  std::atomic<bool> sleeping{false};
+  std::atomic<uint64_t> slept{0};
+  std::thread sleeper([&] {
+    sleeping = true;
+    const uint64_t start = platform::monotonicMs();
+    platform::sleepMs(300);
+    slept = platform::monotonicMs() - start;
+  });
+  while (!sleeping) platform::realSleepMs(1);
+  for (int i = 0; i < 5; ++i) {
+    platform::realSleepMs(20);
+    pthread_kill(sleeper.native_handle(), SIGUSR1);
+    if (slept != 0) break;
+  }
+  sleeper.join();
+  sigaction(SIGUSR1, &previous, nullptr);
+  EXPECT_GE(slept.load(), 300u);
 }
 
 }  // namespace

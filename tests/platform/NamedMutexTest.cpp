@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <optional>
+#include <string>
 
 #include "platform/Clock.h"
+#include "platform/Env.h"
 #include "platform/LastError.h"
 #include "platform/NamedMutex.h"
 #include "platform/Thread.h"
@@ -87,6 +91,23 @@ TEST(NamedMutexTest, LockWaitsForARelease) {
   first.unlock();
   ASSERT_TRUE(waiter->waitFor(10000));
   EXPECT_EQ(state.load(), 2);
+}
+
+TEST(NamedMutexTest, LockFolderIsSharedAndFilesStay) {
+  const std::optional<std::string> saved = platform::getEnv("VEMORA_LOCK_DIR");
+  const std::string folder = platform::getEnv("VEMORA_TEST_ROOT").value() + "/fresh-locks";
+  platform::setEnv("VEMORA_LOCK_DIR", folder);
+  {
+    platform::NamedMutex mutex("Local\\Probe");
+    ASSERT_TRUE(mutex.tryLock());
+  }
+  struct stat info {};
+  ASSERT_EQ(stat(folder.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 01777u);
+  // Released, but never unlinked: a waiter on the old file can never hold
+  // a lock that a new holder of a new file does not see.
+  EXPECT_EQ(stat((folder + "/m-local%5Cprobe.lock").c_str(), &info), 0);
+  platform::setEnv("VEMORA_LOCK_DIR", saved);
 }
 
 }  // namespace
