@@ -7,6 +7,11 @@
 
 namespace platform {
 
+// All readers: leading white space, an optional sign, "0x" for base 16 or 0
+// (base 0: a leading "0" means octal); `end` (when not null) gets the first
+// unread character, or `text` when no digit was read; a saturated result
+// sets errno to ERANGE; a base outside 0 and 2..36 and a null text give 0.
+//
 // strtol with a 32-bit long: saturates at INT32_MIN / INT32_MAX.
 int32_t strtol32(const char* text, char** end, int base);
 // strtoul with a 32-bit unsigned long: saturates at UINT32_MAX; a leading '-'

@@ -4,11 +4,14 @@
 //   - every '\' becomes '/';
 //   - a leading "C:" (either case) becomes the folder named by VEMORA_DRIVE_C
 //     (default "/"); a single leading '\' is the root of drive C;
-//   - a relative path stays relative;
+//   - a relative path stays relative, and so does "C:name" (relative to the
+//     current folder, which is on drive C); "C:" alone is the drive's root;
 //   - another drive letter fails with kErrorPathNotFound (3), a
 //     "\\server\share" path with kErrorBadNetPath (53).
 // Texts handed back (current folder, program path) are in Windows form
-// ("C:\home\u"), mapped back through the same drive folder.
+// ("C:\home\u"), mapped back through the same drive folder. Names keep their
+// case: the POSIX file system compares them case-sensitively.
+// Thread-safe; VEMORA_DRIVE_C is read at each call.
 #pragma once
 
 #include <optional>
