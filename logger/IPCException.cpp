@@ -36,6 +36,8 @@ std::string IPCException::text() const {
   return formatText("IPC", kCodes[c].name, kCodes[c].description);
 }
 
-int IPCException::category() const { return 4; }
+int IPCException::category() const {
+  return 4;
+}
 
 }  // namespace Vemora

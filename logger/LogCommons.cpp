@@ -27,10 +27,10 @@ struct ModuleRow {
 // Unit modules (and catalogue keys). Only the rows this system uses are
 // listed; the other ids stay reserved for the suite's other programs.
 const ModuleRow kModules[] = {
-    {0, "Core", "core"},         {1, "Configuration", "configuration"},
-    {2, "Logger", "logger"},     {2, "Logger", "log"},
-    {3, "Protocol", "protocol"}, {4, "Time", "time"},
-    {5, "Cron", "cron"},         {6, "IPC", "ipc"},
+    {0, "Core", "core"},          {1, "Configuration", "configuration"},
+    {2, "Logger", "logger"},      {2, "Logger", "log"},
+    {3, "Protocol", "protocol"},  {4, "Time", "time"},
+    {5, "Cron", "cron"},          {6, "IPC", "ipc"},
     {48, "relayhub", "relayhub"}, {49, "messaging", "messaging"},
 };
 
@@ -47,9 +47,13 @@ std::string lower(std::string text) {
   return text;
 }
 
-std::string number(int value) { return StringOps::fromInt(value); }
+std::string number(int value) {
+  return StringOps::fromInt(value);
+}
 
-int readNumber(const std::string& text) { return platform::atol32(text.c_str()); }
+int readNumber(const std::string& text) {
+  return platform::atol32(text.c_str());
+}
 
 std::string catalogueKey(int moduleId, int number) {
   return StringOps::fromInt(moduleId) + "." + StringOps::fromInt(number);
@@ -186,8 +190,7 @@ std::string LogCommons::formatLine(const LogRecord& record, bool textFound) {
 
 // ---- catalogue ----
 
-MessageLoadReport LogCommons::loadMessages(MessageLoadReport& report,
-                                           const std::string& directory,
+MessageLoadReport LogCommons::loadMessages(MessageLoadReport& report, const std::string& directory,
                                            const std::string& filter) {
   report = MessageLoadReport();
   std::string folder = directory;

@@ -68,12 +68,20 @@ bool LogMessenger::writeLine(const std::string& line) {
   return agent_->writeLine(line);
 }
 
-void LogMessenger::setCatalogue(LogCommons* catalogue) { gCatalogue.store(catalogue); }
+void LogMessenger::setCatalogue(LogCommons* catalogue) {
+  gCatalogue.store(catalogue);
+}
 
-LogCommons* LogMessenger::catalogue() { return gCatalogue.load(); }
+LogCommons* LogMessenger::catalogue() {
+  return gCatalogue.load();
+}
 
-void LogMessenger::setThreadedLogging(bool on) { gThreadedLogging.store(on); }
+void LogMessenger::setThreadedLogging(bool on) {
+  gThreadedLogging.store(on);
+}
 
-bool LogMessenger::threadedLogging() { return gThreadedLogging.load(); }
+bool LogMessenger::threadedLogging() {
+  return gThreadedLogging.load();
+}
 
 }  // namespace Vemora

@@ -46,7 +46,9 @@ Settings& settings() {
   return s;
 }
 
-std::string nowText() { return DateTime().toString(false, false); }
+std::string nowText() {
+  return DateTime().toString(false, false);
+}
 
 }  // namespace
 
@@ -308,7 +310,8 @@ void LoggerAgentFile::rotate() {
   closeLocked("Rotating log file");
   if (!FileUtils::move(oldPath, newName, true)) {
     sizeFactor_ += 0.25;
-    writeText("Log file rotation error. (" + StringOps::fromUInt(platform::lastError()) + ")", true);
+    writeText("Log file rotation error. (" + StringOps::fromUInt(platform::lastError()) + ")",
+              true);
   } else {
     sizeFactor_ = 1.0;
     writeText("Log continued from \"" + FileUtils::fileName(newName) + "\".", true);
@@ -329,21 +332,33 @@ std::string LoggerAgentFile::baseName() {
   return settings().baseName;
 }
 
-void LoggerAgentFile::setRotationScheme(int scheme) { settings().scheme.store(scheme); }
+void LoggerAgentFile::setRotationScheme(int scheme) {
+  settings().scheme.store(scheme);
+}
 
-void LoggerAgentFile::addRotationScheme(int bits) { settings().scheme.fetch_or(bits); }
+void LoggerAgentFile::addRotationScheme(int bits) {
+  settings().scheme.fetch_or(bits);
+}
 
-int LoggerAgentFile::rotationScheme() { return settings().scheme.load(); }
+int LoggerAgentFile::rotationScheme() {
+  return settings().scheme.load();
+}
 
 void LoggerAgentFile::setRotationTime(const TimeSpan& span) {
   settings().rotationTime.store(span.seconds());
 }
 
-int LoggerAgentFile::rotationTimeSeconds() { return settings().rotationTime.load(); }
+int LoggerAgentFile::rotationTimeSeconds() {
+  return settings().rotationTime.load();
+}
 
-void LoggerAgentFile::setRotationSize(int mebibytes) { settings().rotationSize.store(mebibytes); }
+void LoggerAgentFile::setRotationSize(int mebibytes) {
+  settings().rotationSize.store(mebibytes);
+}
 
-int LoggerAgentFile::rotationSize() { return settings().rotationSize.load(); }
+int LoggerAgentFile::rotationSize() {
+  return settings().rotationSize.load();
+}
 
 void LoggerAgentFile::requestInitRotation() {
   settings().initFlag.store(true);

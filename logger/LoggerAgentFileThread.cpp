@@ -15,7 +15,9 @@ namespace {
 constexpr int kAppendMode = 3;
 constexpr const char* kHeader = "Vemora VERSION(6.5.0.0) REVISION(21508)";
 
-std::string nowText() { return DateTime().toString(false, false); }
+std::string nowText() {
+  return DateTime().toString(false, false);
+}
 
 }  // namespace
 
@@ -44,7 +46,9 @@ bool LoggerAgentFileThread::writeLine(const std::string& line) {
   return true;
 }
 
-bool LoggerAgentFileThread::running() const { return writer_ && writer_->running(); }
+bool LoggerAgentFileThread::running() const {
+  return writer_ && writer_->running();
+}
 
 bool LoggerAgentFileThread::start(const std::string& path) {
   if (writer_) stop();
@@ -123,8 +127,7 @@ bool LoggerAgentFileThread::openFile() {
   return true;
 }
 
-bool LoggerAgentFileThread::writeStamped(const std::string& text, bool flushFirst,
-                                         int blankLines) {
+bool LoggerAgentFileThread::writeStamped(const std::string& text, bool flushFirst, int blankLines) {
   if (file_.isClosed()) return false;
   if (flushFirst && !flushQueue()) return false;
   for (int i = 0; i < blankLines; ++i) {

@@ -124,16 +124,24 @@ void LoggerUnit::setDebugLevel(int level) {
   if (static_cast<unsigned int>(level) <= 5) gDebugLevel.store(level);
 }
 
-int LoggerUnit::debugLevel() { return gDebugLevel.load(std::memory_order_relaxed); }
+int LoggerUnit::debugLevel() {
+  return gDebugLevel.load(std::memory_order_relaxed);
+}
 
 void LoggerUnit::setSeverityThreshold(int threshold) {
   if (static_cast<unsigned int>(threshold) <= 5) gSeverityThreshold.store(threshold);
 }
 
-int LoggerUnit::severityThreshold() { return gSeverityThreshold.load(std::memory_order_relaxed); }
+int LoggerUnit::severityThreshold() {
+  return gSeverityThreshold.load(std::memory_order_relaxed);
+}
 
-void LoggerUnit::setTimeMode(int mode) { gTimeMode.store(mode); }
+void LoggerUnit::setTimeMode(int mode) {
+  gTimeMode.store(mode);
+}
 
-int LoggerUnit::timeMode() { return gTimeMode.load(std::memory_order_relaxed); }
+int LoggerUnit::timeMode() {
+  return gTimeMode.load(std::memory_order_relaxed);
+}
 
 }  // namespace Vemora

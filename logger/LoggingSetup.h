@@ -35,8 +35,8 @@ class LoggingSetup {
   // and "log.global.debug-level". False without a reader.
   bool configure();
 
-  std::string logDirectory;   // folder of the debug log, with trailing '\'
-  std::string debugLogName;   // file name of the debug log
+  std::string logDirectory;     // folder of the debug log, with trailing '\'
+  std::string debugLogName;     // file name of the debug log
   int messageFileModuleId = 0;  // the program's application module id
   int moduleId = 0;             // the unit's module id
   SmartPointer<LoggerCentre> centre;

@@ -29,7 +29,8 @@ MailSlot::MailSlot(int mode, const std::string& name) : IPC(mode), name_(name) {
   if (!lock_) fail(IPCException::IC_MEM, std::string(), __LINE__);
   if (mode_ == kReceiver) {
     handle_ = platform::Mailslot::create(name_);
-    if (!handle_) fail(IPCException::IC_CANNOT_CREATE_COMM, std::to_string(platform::lastError()), __LINE__);
+    if (!handle_)
+      fail(IPCException::IC_CANNOT_CREATE_COMM, std::to_string(platform::lastError()), __LINE__);
   }
 }
 
@@ -48,10 +49,12 @@ bool MailSlot::send(const std::string& text) {
   if (!handle_) {
     // Senders to the whole domain reach this machine only.
     handle_ = platform::Mailslot::open(name_);
-    if (!handle_) fail(IPCException::IC_CANNOT_SEND, platform::errorText(platform::lastError()), __LINE__);
+    if (!handle_)
+      fail(IPCException::IC_CANNOT_SEND, platform::errorText(platform::lastError()), __LINE__);
   }
   if (!takeLock()) {
-    fail(IPCException::IC_CANNOT_SEND, "Error " + std::to_string(platform::kErrorTimeout), __LINE__);
+    fail(IPCException::IC_CANNOT_SEND, "Error " + std::to_string(platform::kErrorTimeout),
+         __LINE__);
   }
   // The text and its closing zero byte.
   const bool written = handle_->write(text.c_str(), text.size() + 1);

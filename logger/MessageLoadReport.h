@@ -8,8 +8,8 @@ namespace Vemora {
 
 class MessageLoadReport {
  public:
-  bool ok = false;               // the whole listing was processed
-  std::string error;             // why loading stopped; empty when ok
+  bool ok = false;                  // the whole listing was processed
+  std::string error;                // why loading stopped; empty when ok
   std::list<std::string> loaded;    // module names read, in listing order
   std::list<std::string> rejected;  // module names skipped
   std::list<int> counts;            // lines taken per loaded module

@@ -41,7 +41,8 @@ std::string socketName(const std::string& name) {
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string result = "vemora-mailslot." + hex(fnv1a(scope)) + "." + lower;
   constexpr size_t kMax = sizeof(sockaddr_un::sun_path) - 1;
-  if (result.size() > kMax) result = "vemora-mailslot." + hex(fnv1a(scope)) + "." + hex(fnv1a(lower));
+  if (result.size() > kMax)
+    result = "vemora-mailslot." + hex(fnv1a(scope)) + "." + hex(fnv1a(lower));
   return result;
 }
 

@@ -1,10 +1,9 @@
-#include "logger/LogCommons.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "LogTestSupport.h"
+#include "logger/LogCommons.h"
 #include "logger/ParamStream.h"
 
 using Vemora::DateTime;
@@ -64,13 +63,27 @@ TEST(LogCommonsTest, SeverityNames) {
 
 TEST(LogCommonsTest, WireTextOfADebugRecord) {
   EXPECT_EQ(wire(debugRecord(2, "x")),
-            "Vemora\x1C" "DEBUG\x1C" "41\x1C" "48\x1C" "1000\x1C" "2\x1C" "x\x1C" "7\x1C");
+            "Vemora\x1C"
+            "DEBUG\x1C"
+            "41\x1C"
+            "48\x1C"
+            "1000\x1C"
+            "2\x1C"
+            "x\x1C"
+            "7\x1C");
   EXPECT_EQ(wire(catalogueRecord(3, 5, "sa\x1A")),
-            "Vemora\x1CLOG\x1C" "41\x1C" "48\x1C" "1000\x1C" "3\x1Csa\x1A\x1C" "7\x1C" "5\x1C");
+            "Vemora\x1CLOG\x1C"
+            "41\x1C"
+            "48\x1C"
+            "1000\x1C"
+            "3\x1Csa\x1A\x1C"
+            "7\x1C"
+            "5\x1C");
 }
 
 TEST(LogCommonsTest, RoundTripKeepsEveryField) {
-  for (const LogRecord& original : {debugRecord(4, "hello world"), catalogueRecord(2, 17, "n3\x1A")}) {
+  for (const LogRecord& original :
+       {debugRecord(4, "hello world"), catalogueRecord(2, 17, "n3\x1A")}) {
     LogRecord parsed;
     ASSERT_TRUE(LogCommons::parseRecord(wire(original), parsed));
     EXPECT_EQ(parsed.kind, original.kind);
@@ -90,7 +103,10 @@ TEST(LogCommonsTest, RoundTripKeepsEveryField) {
 
 TEST(LogCommonsTest, FieldSeparatorInTextCannotForgeFields) {
   // A trace text from an agent that tries to set the thread and message id.
-  const LogRecord forged = catalogueRecord(0, 5, "abc\x1C" "999\x1C" "12345");
+  const LogRecord forged = catalogueRecord(0, 5,
+                                           "abc\x1C"
+                                           "999\x1C"
+                                           "12345");
   LogRecord parsed;
   ASSERT_TRUE(LogCommons::parseRecord(wire(forged), parsed));
   EXPECT_EQ(parsed.text, "abc 999 12345");
@@ -100,7 +116,10 @@ TEST(LogCommonsTest, FieldSeparatorInTextCannotForgeFields) {
 
 TEST(LogCommonsTest, ParseRejectsForeignTexts) {
   LogRecord r;
-  EXPECT_FALSE(LogCommons::parseRecord("vemora\x1C" "DEBUG\x1C", r));
+  EXPECT_FALSE(
+      LogCommons::parseRecord("vemora\x1C"
+                              "DEBUG\x1C",
+                              r));
   EXPECT_FALSE(LogCommons::parseRecord("Vemora\x1CINFO\x1C", r));
   EXPECT_FALSE(LogCommons::parseRecord("", r));
   // Missing and non-numeric fields read as 0 and empty.
@@ -113,8 +132,12 @@ TEST(LogCommonsTest, ParseRejectsForeignTexts) {
 TEST(LogCommonsTest, DebugTest) {
   EXPECT_TRUE(LogCommons::isDebugRecord(wire(debugRecord(1, ""))));
   EXPECT_FALSE(LogCommons::isDebugRecord(wire(catalogueRecord(1, 1, ""))));
-  EXPECT_FALSE(LogCommons::isDebugRecord("Vemora\x1C" "DEBU"));  // 11 characters
-  EXPECT_TRUE(LogCommons::isDebugRecord("Vemora\x1C" "DEBUG"));
+  EXPECT_FALSE(
+      LogCommons::isDebugRecord("Vemora\x1C"
+                                "DEBU"));  // 11 characters
+  EXPECT_TRUE(
+      LogCommons::isDebugRecord("Vemora\x1C"
+                                "DEBUG"));
 }
 
 TEST(LogCommonsTest, ModuleText) {
@@ -122,8 +145,8 @@ TEST(LogCommonsTest, ModuleText) {
     int app, unit, id;
     const char* text;
   } rows[] = {
-      {41, 48, 5, "(41.48.05)"},  {41, 1, 99999, "(41.01)   "}, {41, 48, 12, "(41.48.12)"},
-      {41, 10, 0, "(41.10.00)"},  {1, -3, -2, "(1.0-3.0-2)"},
+      {41, 48, 5, "(41.48.05)"}, {41, 1, 99999, "(41.01)   "}, {41, 48, 12, "(41.48.12)"},
+      {41, 10, 0, "(41.10.00)"}, {1, -3, -2, "(1.0-3.0-2)"},
   };
   for (const auto& row : rows) {
     EXPECT_EQ(LogCommons::moduleText(row.app, row.unit, row.id), row.text);
@@ -145,7 +168,8 @@ TEST(LogCommonsTest, LogFileLines) {
        "ERROR    " + kTime + " (41.48.04) 7: (Message not found.) Parameters: abc  42  "},
       {catalogueRecord(2, 4, "s"), false,
        "ERROR    " + kTime + " (41.48.04) 7: (Message not found.) Parameters: "},
-      {catalogueRecord(2, 4, ""), false, "ERROR    " + kTime + " (41.48.04) 7: (Message not found.)"},
+      {catalogueRecord(2, 4, ""), false,
+       "ERROR    " + kTime + " (41.48.04) 7: (Message not found.)"},
       // A separator as the last byte has no kind letter behind it.
       {catalogueRecord(1, 4, "sab\x1B"), false,
        "WARNING  " + kTime + " (41.48.04) 7: (Message not found.) Parameters: ab  "},
@@ -165,7 +189,8 @@ TEST(LogCommonsTest, Substitution) {
   } rows[] = {
       {"Loaded %i messages for module \"%s\".", numberItem + textItem,
        "Loaded 12 messages for module \"relayhub\"."},
-      {"Loaded %i messages for module \"%s\".", "", "Loaded <\?\?\?> messages for module \"<\?\?\?>\"."},
+      {"Loaded %i messages for module \"%s\".", "",
+       "Loaded <\?\?\?> messages for module \"<\?\?\?>\"."},
       {"%s", ParamStream().addInt(3).text(), "\\3\\"},
       {"%s and %s", textItem, "relayhub and <\?\?\?>"},
       {"end %", textItem, "end <\?\?\?>"},

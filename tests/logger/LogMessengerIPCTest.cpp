@@ -1,5 +1,3 @@
-#include "logger/LogMessengerIPC.h"
-
 #include <gtest/gtest.h>
 
 #include <list>
@@ -9,6 +7,7 @@
 #include "LogTestSupport.h"
 #include "logger/IPC.h"
 #include "logger/LogCommons.h"
+#include "logger/LogMessengerIPC.h"
 #include "logger/LoggerCentre.h"
 #include "logger/LoggerUnit.h"
 #include "logger/MailSlot.h"
@@ -63,9 +62,8 @@ TEST_F(LogMessengerIPCTest, CatalogueRecordsReachTheCoreServiceWhileTheFileIsWri
   }));
   // Wait for the writer to put the trace written after the record into the
   // file: by then every forwarded record has arrived.
-  ASSERT_TRUE(logtest::waitFor([&]() {
-    return logtest::readAll(path).find("Destroyed logger") != std::string::npos;
-  }));
+  ASSERT_TRUE(logtest::waitFor(
+      [&]() { return logtest::readAll(path).find("Destroyed logger") != std::string::npos; }));
   core.receive(received);
   ASSERT_EQ(received.size(), 1u);  // debug records stay in the process
   const std::string& record = received.front();
@@ -96,8 +94,7 @@ TEST_F(LogMessengerIPCTest, WithoutCoreServiceLinesAreStillWritten) {
   EXPECT_TRUE(unit.error(8));
   // Not parsable, so not written; but not a debug text either, so forwarded.
   EXPECT_FALSE(messenger->send("garbage"));
-  ASSERT_TRUE(logtest::waitFor([&]() {
-    return logtest::readAll(path).find("(41.48.08) ") != std::string::npos;
-  }));
+  ASSERT_TRUE(logtest::waitFor(
+      [&]() { return logtest::readAll(path).find("(41.48.08) ") != std::string::npos; }));
   EXPECT_NE(logtest::readAll(path).find("(41.48.07) "), std::string::npos);
 }

@@ -1,11 +1,10 @@
-#include "logger/LogMessenger.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "LogTestSupport.h"
 #include "logger/LogCommons.h"
+#include "logger/LogMessenger.h"
 #include "logger/LogRecord.h"
 #include "logger/LoggerAgentFile.h"
 #include "logger/ParamStream.h"
@@ -63,16 +62,19 @@ TEST_F(LogMessengerTest, WritesRecordsWithCatalogueTexts) {
   EXPECT_TRUE(messenger.send(wireOf(LogRecord::kCatalogue, 5, ParamStream().addInt(4000).text())));
   LogMessenger::setCatalogue(&catalogue);
   EXPECT_TRUE(messenger.send(wireOf(LogRecord::kCatalogue, 5, ParamStream().addInt(4000).text())));
-  EXPECT_TRUE(messenger.send(wireOf(LogRecord::kCatalogue, 6, ParamStream().addString("a").text())));
+  EXPECT_TRUE(
+      messenger.send(wireOf(LogRecord::kCatalogue, 6, ParamStream().addString("a").text())));
   EXPECT_TRUE(messenger.send(wireOf(LogRecord::kDebug, 0, "Trace with %i kept")));
-  EXPECT_FALSE(messenger.send("Other\x1C" "DEBUG\x1C"));
+  EXPECT_FALSE(
+      messenger.send("Other\x1C"
+                     "DEBUG\x1C"));
   EXPECT_TRUE(messenger.writeLine("raw line"));
   const std::string text = logtest::readAll(path);
   const std::string expected =
       "ERROR    " + kTime + " (41.48.05) 3: (Message not found.) Parameters: 4000  \r\n" +
-      "ERROR    " + kTime + " (41.48.05) 3: Listening on port 4000.\r\n" +
-      "ERROR    " + kTime + " (41.48.06) 3: (Message not found.) Parameters: a  \r\n" +
-      "debug-1  " + kTime + " (41.48)    3: Trace with %i kept\r\n" + "raw line\r\n";
+      "ERROR    " + kTime + " (41.48.05) 3: Listening on port 4000.\r\n" + "ERROR    " + kTime +
+      " (41.48.06) 3: (Message not found.) Parameters: a  \r\n" + "debug-1  " + kTime +
+      " (41.48)    3: Trace with %i kept\r\n" + "raw line\r\n";
   ASSERT_GE(text.size(), expected.size());
   EXPECT_EQ(text.substr(text.size() - expected.size()), expected) << text;
 }

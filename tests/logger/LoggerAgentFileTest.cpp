@@ -1,5 +1,3 @@
-#include "logger/LoggerAgentFile.h"
-
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -9,6 +7,7 @@
 #include "common/DateTime.h"
 #include "common/SystemInfo.h"
 #include "common/TimeSpan.h"
+#include "logger/LoggerAgentFile.h"
 
 using Vemora::DateTime;
 using Vemora::LoggerAgentFile;
@@ -63,9 +62,11 @@ TEST_F(LoggerAgentFileTest, FirstWriteCreatesFileWithHeaderAndDoesNotRotate) {
   const std::string text = logtest::readAll(path);
   const std::regex header(
       "\r\nVemora VERSION\\(6\\.5\\.0\\.0\\) REVISION\\(21508\\)\r\n"
-      "Opened log file \"app\\.log\"\\. Time: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d [+-]\\d\\d:\\d\\d.*\r\n"
+      "Opened log file \"app\\.log\"\\. Time: \\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d "
+      "[+-]\\d\\d:\\d\\d.*\r\n"
       "first line\r\nsecond line\r\n"
-      "\r\nClosing log file \"app\\.log\"\\. Time: [0-9T:-]+\\. Reason: Quitting Logger Agent\\.\r\n\r\n");
+      "\r\nClosing log file \"app\\.log\"\\. Time: [0-9T:-]+\\. Reason: Quitting Logger "
+      "Agent\\.\r\n\r\n");
   EXPECT_TRUE(std::regex_match(text, header)) << text;
   EXPECT_EQ(logtest::listFolder(folder), std::vector<std::string>{"app.log"});
   // The first opening time is kept for the name of the later rotation.
@@ -95,7 +96,8 @@ TEST_F(LoggerAgentFileTest, InitRotationOfAnExistingLog) {
       << old;
   EXPECT_NE(old.find("Reason: Rotating log file."), std::string::npos);
   const std::string fresh = logtest::readAll(path);
-  EXPECT_EQ(fresh.find("Log continued from \"" + rotated + "\".\r\nafter configuration\r\n"
+  EXPECT_EQ(fresh.find("Log continued from \"" + rotated +
+                       "\".\r\nafter configuration\r\n"
                        "no second rotation\r\n"),
             0u)
       << fresh;
@@ -128,7 +130,8 @@ TEST_F(LoggerAgentFileTest, SizeRotationNamesAndNeverReplacesAnOlderLog) {
     EXPECT_EQ(logtest::readAll(folder + "\\" + taken), "older rotated log");
     const std::string old = logtest::readAll(folder + "\\" + rotated);
     EXPECT_NE(old.find("\nRotate condition(s): Size 1 >= 1\r\n"), std::string::npos) << row.file;
-    EXPECT_EQ(logtest::readAll(path).find("Log continued from \"" + rotated + "\".\r\nnext\r\n"), 0u);
+    EXPECT_EQ(logtest::readAll(path).find("Log continued from \"" + rotated + "\".\r\nnext\r\n"),
+              0u);
     EXPECT_EQ(resource("relayhubLogCounter"), "6");
   }
 }
@@ -147,7 +150,8 @@ TEST_F(LoggerAgentFileTest, TimeRotation) {
   }));
   const auto names = logtest::listFolder(folder);
   const std::string old = logtest::readAll(folder + "\\" + names[1]);
-  EXPECT_TRUE(std::regex_search(old, std::regex("\nRotate condition\\(s\\): Time [0-9T:-]+ <= [0-9T:-]+\r\n")))
+  EXPECT_TRUE(std::regex_search(
+      old, std::regex("\nRotate condition\\(s\\): Time [0-9T:-]+ <= [0-9T:-]+\r\n")))
       << old;
   EXPECT_TRUE(std::regex_match(names[1], std::regex("timed_\\d{8}T\\d{6}_0\\.log")));
 }
@@ -162,7 +166,8 @@ TEST_F(LoggerAgentFileTest, SwitchingFiles) {
   ASSERT_TRUE(agent.setFile(second));
   ASSERT_TRUE(agent.writeLine("in two"));
   const std::string one = logtest::readAll(first);
-  EXPECT_NE(one.find("Reason: Log file moved to \"" + second + "\"..\r\n"), std::string::npos) << one;
+  EXPECT_NE(one.find("Reason: Log file moved to \"" + second + "\"..\r\n"), std::string::npos)
+      << one;
   EXPECT_EQ(count(one, "Closing log file"), 1u);
   const std::string two = logtest::readAll(second);
   EXPECT_NE(two.find("Log continued from \"" + first + "\".\r\n\r\nin two\r\n"), std::string::npos)

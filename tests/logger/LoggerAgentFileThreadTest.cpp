@@ -1,5 +1,3 @@
-#include "logger/LoggerAgentFileThread.h"
-
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -9,13 +7,15 @@
 #include <vector>
 
 #include "LogTestSupport.h"
+#include "logger/LoggerAgentFileThread.h"
 
 using Vemora::LoggerAgentFileThread;
 
 namespace {
 
 const std::string kStamp = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d";
-const std::string kHeader = "\n" + kStamp + " : Vemora VERSION\\(6\\.5\\.0\\.0\\) REVISION\\(21508\\)\n";
+const std::string kHeader =
+    "\n" + kStamp + " : Vemora VERSION\\(6\\.5\\.0\\.0\\) REVISION\\(21508\\)\n";
 
 size_t count(const std::string& text, const std::string& part) {
   size_t n = 0;
@@ -40,7 +40,8 @@ TEST_F(LoggerAgentFileThreadTest, WritesHeaderAndLinesEndedWithLf) {
   EXPECT_TRUE(agent.writeLine("one"));
   EXPECT_TRUE(agent.writeLine("two"));
   // The writer writes on its own within about a second.
-  ASSERT_TRUE(logtest::waitFor([&]() { return logtest::readAll(path).find("two\n") != std::string::npos; }));
+  ASSERT_TRUE(logtest::waitFor(
+      [&]() { return logtest::readAll(path).find("two\n") != std::string::npos; }));
   EXPECT_TRUE(agent.stop());
   EXPECT_TRUE(std::regex_match(logtest::readAll(path), std::regex(kHeader + "\none\ntwo\n")))
       << logtest::readAll(path);
@@ -53,7 +54,8 @@ TEST_F(LoggerAgentFileThreadTest, StopWritesEveryQueuedLineExactlyOnce) {
   std::vector<std::thread> writers;
   for (int t = 0; t < 4; ++t) {
     writers.emplace_back([&agent, t]() {
-      for (int i = 0; i < 2000; ++i) agent.writeLine("t" + std::to_string(t) + "-" + std::to_string(i));
+      for (int i = 0; i < 2000; ++i)
+        agent.writeLine("t" + std::to_string(t) + "-" + std::to_string(i));
     });
   }
   for (auto& w : writers) w.join();
@@ -82,9 +84,8 @@ TEST_F(LoggerAgentFileThreadTest, StartAgainAfterStopKeepsLogging) {
   ASSERT_TRUE(agent.start(second));
   EXPECT_TRUE(agent.enabled());
   EXPECT_TRUE(agent.writeLine("into second"));
-  ASSERT_TRUE(logtest::waitFor([&]() {
-    return logtest::readAll(second).find("into second\n") != std::string::npos;
-  }));
+  ASSERT_TRUE(logtest::waitFor(
+      [&]() { return logtest::readAll(second).find("into second\n") != std::string::npos; }));
   EXPECT_NE(logtest::readAll(first).find("into first\n"), std::string::npos);
 }
 
@@ -104,7 +105,8 @@ TEST_F(LoggerAgentFileThreadTest, FullFileAtStartIsRotatedFirst) {
       "         Log file continued from \"" + folder + "\\" + names[0] + "\"\n\n";
   ASSERT_GT(fresh.size(), continued.size());
   EXPECT_EQ(fresh.substr(fresh.size() - continued.size()), continued) << fresh;
-  EXPECT_TRUE(std::regex_match(fresh.substr(0, fresh.size() - continued.size()), std::regex(kHeader)));
+  EXPECT_TRUE(
+      std::regex_match(fresh.substr(0, fresh.size() - continued.size()), std::regex(kHeader)));
 }
 
 TEST_F(LoggerAgentFileThreadTest, WriterRotatesAtTheLimit) {
@@ -120,9 +122,8 @@ TEST_F(LoggerAgentFileThreadTest, WriterRotatesAtTheLimit) {
   // Within a pass of reaching the limit the writer renames the file.
   ASSERT_TRUE(logtest::waitFor([&]() { return logtest::listFolder(folder).size() == 2; }));
   agent.writeLine("into the fresh file");
-  ASSERT_TRUE(logtest::waitFor([&]() {
-    return logtest::readAll(path).find("into the fresh file\n") != std::string::npos;
-  }));
+  ASSERT_TRUE(logtest::waitFor(
+      [&]() { return logtest::readAll(path).find("into the fresh file\n") != std::string::npos; }));
   ASSERT_TRUE(agent.stop());
   const auto names = logtest::listFolder(folder);
   ASSERT_EQ(names.size(), 2u);
@@ -138,7 +139,8 @@ TEST_F(LoggerAgentFileThreadTest, QueueIsBoundedAndCountsDrops) {
   const std::string path = folder + "\\relayhub.log";
   LoggerAgentFileThread agent;
   // Without a writer nothing drains the queue.
-  for (size_t i = 0; i < LoggerAgentFileThread::kMaxQueuedLines; ++i) ASSERT_TRUE(agent.writeLine("q"));
+  for (size_t i = 0; i < LoggerAgentFileThread::kMaxQueuedLines; ++i)
+    ASSERT_TRUE(agent.writeLine("q"));
   EXPECT_FALSE(agent.writeLine("dropped"));
   EXPECT_FALSE(agent.writeLine("dropped"));
   EXPECT_EQ(agent.droppedLines(), 2u);

@@ -1,5 +1,3 @@
-#include "logger/LoggerUnit.h"
-
 #include <gtest/gtest.h>
 
 #include "LogTestSupport.h"
@@ -7,6 +5,7 @@
 #include "logger/LoggerCentre.h"
 #include "logger/LoggerInterface.h"
 #include "logger/LoggerShell.h"
+#include "logger/LoggerUnit.h"
 
 using Vemora::LogCommons;
 using Vemora::LoggerCentre;

@@ -1,5 +1,3 @@
-#include "logger/LoggingSetup.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +6,7 @@
 #include "common/ConfReader.h"
 #include "common/SystemInfo.h"
 #include "logger/LoggerAgentFile.h"
+#include "logger/LoggingSetup.h"
 #include "platform/Env.h"
 
 using Vemora::ConfReader;
@@ -55,7 +54,8 @@ TEST_F(LoggingSetupTest, StartupReadsResourcesAndBuildsTheChain) {
   std::filesystem::create_directories(logtest::native(logs + "\\Mixed\\Case"));
   ASSERT_TRUE(setup.startup());
   EXPECT_EQ(LoggerUnit::debugLevel(), 3);
-  EXPECT_EQ(LoggerAgentFile::rotationScheme(), LoggerAgentFile::kRotateTime | LoggerAgentFile::kRotateSize);
+  EXPECT_EQ(LoggerAgentFile::rotationScheme(),
+            LoggerAgentFile::kRotateTime | LoggerAgentFile::kRotateSize);
   EXPECT_EQ(LoggerAgentFile::baseName(), "relayhub");
   EXPECT_EQ(setup.logDirectory, logs + "\\Mixed\\Case\\");  // the spelling is kept
   ASSERT_FALSE(setup.unit.isNull());
@@ -87,7 +87,8 @@ TEST_F(LoggingSetupTest, LevelsThresholdAndTimeMode) {
       {"log()=\"\"{ global()=\"\"{ debug-level(Integer)=7{} severity(String)=\"warning\"{} }"
        " time(String)=\"UTC\"{} }",
        3, 1, 0},
-      {"log()=\"\"{ global()=\"\"{ severity(String)=\" NONE \"{} } time(String)=\"local\"{} }", 0, 5, 1},
+      {"log()=\"\"{ global()=\"\"{ severity(String)=\" NONE \"{} } time(String)=\"local\"{} }", 0,
+       5, 1},
   };
   for (const auto& row : rows) {
     ASSERT_TRUE(configureWith(row.entries)) << row.entries;
@@ -107,7 +108,8 @@ TEST_F(LoggingSetupTest, RotationKeys) {
   ASSERT_TRUE(configureWith(
       "log()=\"\"{ rotation()=\"\"{ scheme(String)=\"init,time\"{} time(TimeSpan)=\"P1D\"{}"
       " size(Integer)=2{} } }"));
-  EXPECT_EQ(LoggerAgentFile::rotationScheme(), LoggerAgentFile::kRotateInit | LoggerAgentFile::kRotateTime);
+  EXPECT_EQ(LoggerAgentFile::rotationScheme(),
+            LoggerAgentFile::kRotateInit | LoggerAgentFile::kRotateTime);
   EXPECT_EQ(LoggerAgentFile::rotationTimeSeconds(), 86400);
   EXPECT_EQ(LoggerAgentFile::rotationSize(), 2);
 }
@@ -123,7 +125,8 @@ TEST_F(LoggingSetupTest, ConfiguredLogFolderKeepsItsSpelling) {
   setup.unit->debug(1, "after");
   EXPECT_NE(logtest::readAll(logs + "\\New\\Logs\\relayhub_debug.log").find(": after\r\n"),
             std::string::npos);
-  EXPECT_NE(logtest::readAll(logs + "\\relayhub_debug.log").find(": before\r\n"), std::string::npos);
+  EXPECT_NE(logtest::readAll(logs + "\\relayhub_debug.log").find(": before\r\n"),
+            std::string::npos);
   // The same folder in another case is the same folder: nothing moves.
   ASSERT_TRUE(configureWith("Vemora()=\"\"{ directories()=\"\"{ log(DirName)=\"" + logs +
                             "\\new\\LOGS\"{} } }"));

@@ -1,5 +1,3 @@
-#include "logger/MailSlot.h"
-
 #include <gtest/gtest.h>
 
 #include <list>
@@ -7,6 +5,7 @@
 
 #include "logger/IPCClient.h"
 #include "logger/IPCException.h"
+#include "logger/MailSlot.h"
 
 using Vemora::IPC;
 using Vemora::IPCClient;
@@ -35,9 +34,12 @@ TEST(MailSlotTest, ClientRecordsArriveInOrder) {
   EXPECT_TRUE(drain(receiver).empty());
   IPCClient client("test_ipc_a");
   for (const char* body : {"1", "2", "3"}) EXPECT_TRUE(client.send("LOGMSG", "", body, ""));
-  EXPECT_EQ(drain(receiver),
-            (std::list<std::string>{"Vemora\x1BLOGMSG\x1B\x1B" "1\x1B", "Vemora\x1BLOGMSG\x1B\x1B" "2\x1B",
-                                    "Vemora\x1BLOGMSG\x1B\x1B" "3\x1B"}));
+  EXPECT_EQ(drain(receiver), (std::list<std::string>{"Vemora\x1BLOGMSG\x1B\x1B"
+                                                     "1\x1B",
+                                                     "Vemora\x1BLOGMSG\x1B\x1B"
+                                                     "2\x1B",
+                                                     "Vemora\x1BLOGMSG\x1B\x1B"
+                                                     "3\x1B"}));
   EXPECT_TRUE(drain(receiver).empty());
 }
 

@@ -1,6 +1,6 @@
-#include "logger/ParamStream.h"
-
 #include <gtest/gtest.h>
+
+#include "logger/ParamStream.h"
 
 using Vemora::ParamStream;
 

@@ -1,10 +1,9 @@
-#include "platform/Mailslot.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "platform/LastError.h"
+#include "platform/Mailslot.h"
 
 using platform::Mailslot;
 
@@ -53,7 +52,8 @@ TEST(MailslotTest, WritesNeverBlockOnAReceiverThatDoesNotRead) {
   ASSERT_NE(sender, nullptr);
   const std::string message(1000, 'x');
   bool refused = false;
-  for (int i = 0; i < 100000 && !refused; ++i) refused = !sender->write(message.data(), message.size());
+  for (int i = 0; i < 100000 && !refused; ++i)
+    refused = !sender->write(message.data(), message.size());
   ASSERT_TRUE(refused);
   EXPECT_EQ(platform::lastError(), platform::kErrorNoSystemResources);
 }
