@@ -79,7 +79,13 @@ void MailSlot::receive(std::list<std::string>& out) {
     }
     if (size == platform::kMailslotNoMessage) return;
     std::string message;
-    if (!handle_->read(message)) {
+    bool read = false;
+    try {
+      read = handle_->read(message);
+    } catch (const std::bad_alloc&) {
+      fail(IPCException::IC_MEM, std::string(), __LINE__);
+    }
+    if (!read) {
       fail(IPCException::IC_CANNOT_RECEIVE, std::to_string(platform::lastError()), __LINE__);
     }
     const size_t zero = message.find('\0');
