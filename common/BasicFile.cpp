@@ -14,12 +14,18 @@ constexpr size_t kLineChunk = 256;
 uint32_t flagsOfMode(int mode) {
   using platform::File;
   switch (mode) {
-    case 1: return File::kRead;
-    case 2: return File::kWrite | File::kCreate | File::kTruncate;
-    case 3: return File::kWrite | File::kCreate | File::kAppend;
-    case 4: return File::kRead | File::kWrite;
-    case 5: return File::kRead | File::kWrite | File::kCreate | File::kTruncate;
-    default: return File::kRead | File::kWrite | File::kCreate | File::kAppend;
+    case 1:
+      return File::kRead;
+    case 2:
+      return File::kWrite | File::kCreate | File::kTruncate;
+    case 3:
+      return File::kWrite | File::kCreate | File::kAppend;
+    case 4:
+      return File::kRead | File::kWrite;
+    case 5:
+      return File::kRead | File::kWrite | File::kCreate | File::kTruncate;
+    default:
+      return File::kRead | File::kWrite | File::kCreate | File::kAppend;
   }
 }
 
@@ -27,7 +33,9 @@ uint32_t flagsOfMode(int mode) {
 
 BasicFile::BasicFile() = default;
 
-BasicFile::~BasicFile() { close(); }
+BasicFile::~BasicFile() {
+  close();
+}
 
 bool BasicFile::fail(int code) {
   lastError_ = code;
@@ -147,7 +155,9 @@ bool BasicFile::write(const std::string& text) {
   return true;
 }
 
-bool BasicFile::writeLine(const std::string& text) { return write(text) && write("\n"); }
+bool BasicFile::writeLine(const std::string& text) {
+  return write(text) && write("\n");
+}
 
 bool BasicFile::flush() {
   lastError_ = 0;

@@ -6,9 +6,15 @@ namespace Vemora {
 
 namespace {
 
-bool isWhitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool isPrefix(char c) { return c != '\0' && std::strchr(CommandLine::kPrefixChars, c) != nullptr; }
-bool isQuote(char c) { return c != '\0' && std::strchr(CommandLine::kQuoteChars, c) != nullptr; }
+bool isWhitespace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+bool isPrefix(char c) {
+  return c != '\0' && std::strchr(CommandLine::kPrefixChars, c) != nullptr;
+}
+bool isQuote(char c) {
+  return c != '\0' && std::strchr(CommandLine::kQuoteChars, c) != nullptr;
+}
 
 // The tokenizer's state over one line.
 class Tokenizer {

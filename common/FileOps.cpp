@@ -97,7 +97,9 @@ bool FileOps::exists(const std::string& path) {
   return stat(trimmed, info);
 }
 
-bool FileOps::pathExists(const std::string& path) { return exists(path); }
+bool FileOps::pathExists(const std::string& path) {
+  return exists(path);
+}
 
 bool FileOps::isDirectory(const std::string& path) {
   std::string trimmed = withoutTrailingBackslash(path);
@@ -124,11 +126,17 @@ bool FileOps::copy(const std::string& from, const std::string& to, bool overwrit
   return platform::copyFile(from, to, !overwrite);
 }
 
-bool FileOps::deleteFile(const std::string& path) { return platform::deleteFile(path); }
+bool FileOps::deleteFile(const std::string& path) {
+  return platform::deleteFile(path);
+}
 
-bool FileOps::createDirectory(const std::string& path) { return platform::createDirectory(path); }
+bool FileOps::createDirectory(const std::string& path) {
+  return platform::createDirectory(path);
+}
 
-bool FileOps::removeDirectory(const std::string& path) { return platform::removeDirectory(path); }
+bool FileOps::removeDirectory(const std::string& path) {
+  return platform::removeDirectory(path);
+}
 
 bool FileOps::setAttributes(const std::string& path, uint32_t bits) {
   uint32_t system = 0;

@@ -16,7 +16,9 @@ namespace Vemora {
 
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
 std::atomic<uint32_t> tempCounter{0};
 
@@ -98,8 +100,8 @@ bool FileUtils::writeFile(const std::string& path, const std::string& text) {
   const uint32_t attributes = platform::fileAttributes(path);
   const bool existed = attributes != platform::kInvalidFileAttributes;
   // A truncating open would refuse these; the rename must not replace them.
-  if (existed && (attributes & (platform::kFileAttributeDirectory |
-                                platform::kFileAttributeReadonly))) {
+  if (existed &&
+      (attributes & (platform::kFileAttributeDirectory | platform::kFileAttributeReadonly))) {
     return false;
   }
   std::string temp;

@@ -13,7 +13,9 @@ const char* const kTypeNames[] = {"object", "string", "bool", "int", "uint", "fl
 constexpr int32_t kTypeCount = 7;
 
 // A blank of the text form: any byte whose signed value is 32 or less.
-bool isBlank(char c) { return static_cast<signed char>(c) <= 32; }
+bool isBlank(char c) {
+  return static_cast<signed char>(c) <= 32;
+}
 
 void skipBlanks(const std::string& text, size_t& position) {
   while (position < text.size() && isBlank(text[position])) ++position;
@@ -124,13 +126,17 @@ void ObjectFiler::ValueNode::setUInt(uint64_t value) {
   value_ = StringOps::fromUInt64(value);
 }
 
-bool ObjectFiler::ValueNode::getBool() const { return !(value_.empty() || value_ == "0"); }
+bool ObjectFiler::ValueNode::getBool() const {
+  return !(value_.empty() || value_ == "0");
+}
 
 int64_t ObjectFiler::ValueNode::getInt() const {
   return platform::strtoi64(value_.c_str(), nullptr, 10);
 }
 
-uint64_t ObjectFiler::ValueNode::getUInt() const { return StringOps::toUInt64(value_); }
+uint64_t ObjectFiler::ValueNode::getUInt() const {
+  return StringOps::toUInt64(value_);
+}
 
 std::string ObjectFiler::ValueNode::escape(const std::string& value) {
   std::string out;
@@ -267,8 +273,7 @@ ObjectFiler::ValueNode* ObjectFiler::getValue(ObjectNode* parent, const std::str
   return static_cast<ValueNode*>(node);
 }
 
-ObjectFiler::ObjectNode* ObjectFiler::getObject(ObjectNode* parent,
-                                               const std::string& name) const {
+ObjectFiler::ObjectNode* ObjectFiler::getObject(ObjectNode* parent, const std::string& name) const {
   ObjectNode* from = parent != nullptr ? parent : root();
   if (from == nullptr) return nullptr;
   Node* node = from->child(name);

@@ -98,27 +98,52 @@ StringStream& StringStream::getUInt64(uint64_t& value) {
   return *this;
 }
 
-bool StringStream::atEnd() const { return cursor_ == items_.end(); }
+bool StringStream::atEnd() const {
+  return cursor_ == items_.end();
+}
 
 void StringStream::appendValue(const Item& item, std::string& out) {
   switch (item.type) {
     case kString:
     case kWideString:
-    case kCharArray: out += item.bytes; break;
-    case kChar: out += item.value.c; break;
-    case kBool: out += item.value.b ? '1' : '0'; break;
-    case kShort: out += StringOps::fromInt(item.value.s); break;
+    case kCharArray:
+      out += item.bytes;
+      break;
+    case kChar:
+      out += item.value.c;
+      break;
+    case kBool:
+      out += item.value.b ? '1' : '0';
+      break;
+    case kShort:
+      out += StringOps::fromInt(item.value.s);
+      break;
     case kInt:
     case kLong:
-    case kInt2: out += StringOps::fromInt(item.value.i); break;
-    case kUShort: out += StringOps::fromUInt(item.value.us); break;
+    case kInt2:
+      out += StringOps::fromInt(item.value.i);
+      break;
+    case kUShort:
+      out += StringOps::fromUInt(item.value.us);
+      break;
     case kUInt:
-    case kULong: out += StringOps::fromUInt(item.value.u); break;
-    case kInt64: out += StringOps::fromInt64(item.value.i64); break;
-    case kUInt64: out += StringOps::fromUInt64(item.value.u64); break;
-    case kFloat: out += StringOps::fromDouble(static_cast<double>(item.value.f)); break;
-    case kDouble: out += StringOps::fromDouble(item.value.d); break;
-    default: break;
+    case kULong:
+      out += StringOps::fromUInt(item.value.u);
+      break;
+    case kInt64:
+      out += StringOps::fromInt64(item.value.i64);
+      break;
+    case kUInt64:
+      out += StringOps::fromUInt64(item.value.u64);
+      break;
+    case kFloat:
+      out += StringOps::fromDouble(static_cast<double>(item.value.f));
+      break;
+    case kDouble:
+      out += StringOps::fromDouble(item.value.d);
+      break;
+    default:
+      break;
   }
 }
 
@@ -132,12 +157,17 @@ void StringStream::toString(std::string& out, int method) const {
   std::string header;
   if (!body.empty()) {
     switch (method) {
-      case kMethodNone: header = "method=none"; break;
+      case kMethodNone:
+        header = "method=none";
+        break;
       case kMethodChecksum:
         header = "method=checksum,data=" + StringOps::fromUInt64(StringOps::hash64(body));
         break;
-      case kMethodEncrypt: header = "method=encrypt"; break;
-      default: break;
+      case kMethodEncrypt:
+        header = "method=encrypt";
+        break;
+      default:
+        break;
     }
   }
   out = header;
@@ -151,21 +181,44 @@ bool StringStream::readItem(const std::string& piece, Item& item) {
   switch (item.type) {
     case kString:
     case kWideString:  // 16-bit characters, low byte first, as written
-    case kCharArray: item.bytes = text; break;
-    case kChar: item.value.c = text.empty() ? '\0' : text[0]; break;
-    case kBool: item.value.b = text != "0"; break;
-    case kShort: item.value.s = static_cast<int16_t>(platform::atol32(text.c_str())); break;
+    case kCharArray:
+      item.bytes = text;
+      break;
+    case kChar:
+      item.value.c = text.empty() ? '\0' : text[0];
+      break;
+    case kBool:
+      item.value.b = text != "0";
+      break;
+    case kShort:
+      item.value.s = static_cast<int16_t>(platform::atol32(text.c_str()));
+      break;
     case kInt:
     case kLong:
-    case kInt2: item.value.i = platform::atol32(text.c_str()); break;
-    case kUShort: item.value.us = static_cast<uint16_t>(StringOps::toUInt(text)); break;
+    case kInt2:
+      item.value.i = platform::atol32(text.c_str());
+      break;
+    case kUShort:
+      item.value.us = static_cast<uint16_t>(StringOps::toUInt(text));
+      break;
     case kUInt:
-    case kULong: item.value.u = StringOps::toUInt(text); break;
-    case kInt64: item.value.i64 = StringOps::toInt64(text); break;
-    case kUInt64: item.value.u64 = StringOps::toUInt64(text); break;
-    case kFloat: item.value.f = static_cast<float>(std::strtod(text.c_str(), nullptr)); break;
-    case kDouble: item.value.d = std::strtod(text.c_str(), nullptr); break;
-    default: return false;
+    case kULong:
+      item.value.u = StringOps::toUInt(text);
+      break;
+    case kInt64:
+      item.value.i64 = StringOps::toInt64(text);
+      break;
+    case kUInt64:
+      item.value.u64 = StringOps::toUInt64(text);
+      break;
+    case kFloat:
+      item.value.f = static_cast<float>(std::strtod(text.c_str(), nullptr));
+      break;
+    case kDouble:
+      item.value.d = std::strtod(text.c_str(), nullptr);
+      break;
+    default:
+      return false;
   }
   return true;
 }

@@ -64,7 +64,9 @@ std::unique_ptr<File> File::open(const std::string& windowsPath, uint32_t flags)
   return std::unique_ptr<File>(new File(fd));
 }
 
-File::~File() { close(); }
+File::~File() {
+  close();
+}
 
 int64_t File::size() const {
   struct stat info {};
@@ -102,9 +104,9 @@ bool File::writeAt(uint64_t offset, const char* data, size_t length) {
   size_t done = 0;
   while (done < length) {
     // With O_APPEND the system writes at the end whatever the offset.
-    const ssize_t n = appends ? ::write(fd_, data + done, length - done)
-                              : ::pwrite(fd_, data + done, length - done,
-                                         static_cast<off_t>(offset + done));
+    const ssize_t n =
+        appends ? ::write(fd_, data + done, length - done)
+                : ::pwrite(fd_, data + done, length - done, static_cast<off_t>(offset + done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       // A write that makes no progress means the disk is full.

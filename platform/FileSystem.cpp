@@ -17,9 +17,13 @@ namespace platform {
 
 namespace {
 
-bool isSeparator(char c) { return c == '\\' || c == '/'; }
+bool isSeparator(char c) {
+  return c == '\\' || c == '/';
+}
 
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // Windows pattern match of one name component, ASCII case-insensitive.
 bool matchPattern(const std::string& pattern, const std::string& name) {
@@ -48,7 +52,9 @@ std::string joinNative(const std::string& folder, const std::string& name) {
   return folder.back() == '/' ? folder + name : folder + "/" + name;
 }
 
-int64_t seconds(const struct timespec& t) { return static_cast<int64_t>(t.tv_sec); }
+int64_t seconds(const struct timespec& t) {
+  return static_cast<int64_t>(t.tv_sec);
+}
 
 // The attributes of an entry from its own lstat; a link adds what its target
 // tells (directory or not), never its write bits.
@@ -164,8 +170,8 @@ bool copyNative(const std::string& from, const std::string& to, int createFlags)
     ::close(in);
     return fail(kErrorSharingViolation);  // copying a file onto itself
   }
-  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | createFlags,
-                         info.st_mode & 07777);
+  const int out =
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | createFlags, info.st_mode & 07777);
   if (out < 0) {
     const int err = errno;
     ::close(in);
@@ -213,15 +219,15 @@ std::atomic<uint32_t> copyCounter{0};
 // A move across file systems: copy beside the target, sync, rename over it
 // (or, without replacing, link it in exclusively), then unlink the source.
 bool moveAcross(const std::string& from, const std::string& to, bool replace) {
-  const std::string temp = to + ".~mv" + std::to_string(::getpid()) + "-" +
-                           std::to_string(copyCounter.fetch_add(1));
+  const std::string temp =
+      to + ".~mv" + std::to_string(::getpid()) + "-" + std::to_string(copyCounter.fetch_add(1));
   if (!copyNative(from, temp, O_EXCL)) {
     const uint32_t code = lastError();
     ::unlink(temp.c_str());
     return fail(code);
   }
-  const bool placed = replace ? ::rename(temp.c_str(), to.c_str()) == 0
-                              : ::link(temp.c_str(), to.c_str()) == 0;
+  const bool placed =
+      replace ? ::rename(temp.c_str(), to.c_str()) == 0 : ::link(temp.c_str(), to.c_str()) == 0;
   const int err = errno;
   if (!placed || !replace) ::unlink(temp.c_str());
   if (!placed) return fail(err == EEXIST ? kErrorAlreadyExists : errorFromErrno(err));

@@ -1,5 +1,3 @@
-#include "common/BasicFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -7,6 +5,7 @@
 
 #include <csignal>
 
+#include "common/BasicFile.h"
 #include "common/FileScratch.h"
 
 namespace Vemora {
@@ -56,8 +55,8 @@ TEST_F(BasicFileTest, ModesAllowReadingAndWriting) {
     std::string after;  // the file after writing "XY" at the start
   };
   const std::vector<Case> cases = {
-      {1, true, false, "abcd"},   {2, false, true, "XY"},   {3, false, true, "abcdXY"},
-      {4, true, true, "XYcd"},    {5, true, true, "XY"},    {6, false, true, "abcdXY"},
+      {1, true, false, "abcd"}, {2, false, true, "XY"}, {3, false, true, "abcdXY"},
+      {4, true, true, "XYcd"},  {5, true, true, "XY"},  {6, false, true, "abcdXY"},
   };
   for (const Case& c : cases) {
     put("f", "abcd");

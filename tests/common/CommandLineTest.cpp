@@ -1,8 +1,8 @@
-#include "common/CommandLine.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "common/CommandLine.h"
 
 namespace Vemora {
 namespace {

@@ -1,10 +1,9 @@
-#include "common/FileOps.h"
-
 #include <gtest/gtest.h>
 
 #include <ctime>
 
 #include "common/FileInfo.h"
+#include "common/FileOps.h"
 #include "common/FileScratch.h"
 #include "platform/Clock.h"
 
@@ -48,17 +47,18 @@ TEST_F(FileOpsTest, ExistsAndIsDirectory) {
   put("f", "");
   std::filesystem::create_directory(nat("dir"));
   const std::vector<std::pair<std::string, bool>> exists = {
-      {win("f"), true},       {win("dir"), true},  {win("dir\\"), true}, {win("missing"), false},
-      {"", false},            {"\\", false},       {"C:", true},         {"C:\\", true},
-      {"D:\\", false},        {"Q:", false},
+      {win("f"), true}, {win("dir"), true}, {win("dir\\"), true}, {win("missing"), false},
+      {"", false},      {"\\", false},      {"C:", true},         {"C:\\", true},
+      {"D:\\", false},  {"Q:", false},
   };
   for (const auto& [path, expected] : exists) {
     EXPECT_EQ(FileOps::exists(path), expected) << path;
     EXPECT_EQ(FileOps::pathExists(path), expected) << path;
   }
   const std::vector<std::pair<std::string, bool>> directories = {
-      {win("dir"), true}, {win("dir\\"), true}, {win("dir") + "/", true}, {win("f"), false},
-      {win("missing"), false}, {"", false}, {"\\", false},
+      {win("dir"), true}, {win("dir\\"), true},    {win("dir") + "/", true},
+      {win("f"), false},  {win("missing"), false}, {"", false},
+      {"\\", false},
   };
   for (const auto& [path, expected] : directories) {
     EXPECT_EQ(FileOps::isDirectory(path), expected) << path;

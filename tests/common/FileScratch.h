@@ -43,8 +43,8 @@ class FileScratch : public ::testing::Test {
   }
   void makeReadOnly(const std::string& rel) const {
     using std::filesystem::perms;
-    std::filesystem::permissions(nat(rel), perms::owner_write | perms::group_write |
-                                               perms::others_write,
+    std::filesystem::permissions(nat(rel),
+                                 perms::owner_write | perms::group_write | perms::others_write,
                                  std::filesystem::perm_options::remove);
   }
   // Entries of the scratch folder (or a folder in it).

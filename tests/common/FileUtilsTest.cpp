@@ -1,5 +1,3 @@
-#include "common/FileUtils.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -9,6 +7,7 @@
 #include <set>
 
 #include "common/FileScratch.h"
+#include "common/FileUtils.h"
 
 namespace Vemora {
 namespace {
@@ -56,9 +55,11 @@ TEST(FileUtilsPathTest, Separators) {
     FileUtils::stripTrailingSeparators(in);
     EXPECT_EQ(in, out);
   }
-  const std::vector<std::pair<std::string, std::string>> collapse = {
-      {"//srv//a", "/\\srv\\a"}, {"a/b\\\\/c/", "a\\b\\c\\"}, {"\\", "\\"}, {"", ""},
-      {"C:/x//y", "C:\\x\\y"}};
+  const std::vector<std::pair<std::string, std::string>> collapse = {{"//srv//a", "/\\srv\\a"},
+                                                                     {"a/b\\\\/c/", "a\\b\\c\\"},
+                                                                     {"\\", "\\"},
+                                                                     {"", ""},
+                                                                     {"C:/x//y", "C:\\x\\y"}};
   for (auto [in, out] : collapse) {
     FileUtils::collapseSeparators(in);
     EXPECT_EQ(in, out);
@@ -83,7 +84,8 @@ TEST_F(FileUtilsTest, ListDirectory) {
   put("c.txt", "");
   std::filesystem::create_directory(nat("sub.mess"));
   std::set<std::pair<std::string, bool>> seen;
-  for (const DirectoryEntry& e : FileUtils::listDirectory(win(), "*")) seen.insert({e.name, e.isFile});
+  for (const DirectoryEntry& e : FileUtils::listDirectory(win(), "*"))
+    seen.insert({e.name, e.isFile});
   const std::set<std::pair<std::string, bool>> all = {{".", false},     {"..", false},
                                                       {"a.mess", true}, {"b.MESS", true},
                                                       {"c.txt", true},  {"sub.mess", false}};
@@ -128,8 +130,8 @@ TEST_F(FileUtilsTest, ReadWriteAppend) {
 
 TEST_F(FileUtilsTest, WriteFileKeepsPermissionsAndRefusesWhatItMustNotReplace) {
   put("secret", "old");
-  std::filesystem::permissions(nat("secret"), std::filesystem::perms::owner_read |
-                                                  std::filesystem::perms::owner_write);
+  std::filesystem::permissions(
+      nat("secret"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
   ASSERT_TRUE(FileUtils::writeFile(win("secret"), "new"));
   EXPECT_EQ(get("secret"), "new");
   EXPECT_EQ(std::filesystem::status(nat("secret")).permissions(),

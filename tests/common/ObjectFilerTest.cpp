@@ -1,8 +1,8 @@
-#include "common/ObjectFiler.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "common/ObjectFiler.h"
 
 namespace Vemora {
 namespace {
@@ -20,8 +20,9 @@ TEST(ObjectFilerTest, WritesTheDocumentedLayout) {
   filer.addValue(item, "Id")->setUInt(7);
   filer.addValue(item, "Data")->setString("a{b}");
   filer.addObject(item, "Target");
-  EXPECT_EQ(filer.toString(),
-            "Item(object)\n{\n\tData(string){a&123;b&125;}\n\tId(uint){7}\n\tTarget(object){}\n}\n");
+  EXPECT_EQ(
+      filer.toString(),
+      "Item(object)\n{\n\tData(string){a&123;b&125;}\n\tId(uint){7}\n\tTarget(object){}\n}\n");
 }
 
 TEST(ObjectFilerTest, EscapesTable) {
@@ -46,10 +47,10 @@ TEST(ObjectFilerTest, EscapesTable) {
 
 TEST(ObjectFilerTest, UnescapeOfDamagedText) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"a&b", "a&b"},              // no ';' after the '&': literal
+      {"a&b", "a&b"},  // no ';' after the '&': literal
       {"x&", "x&"},
       {"&65;&", "A&"},
-      {"&321;", "A"},              // low 8 bits
+      {"&321;", "A"},  // low 8 bits
       {"&abc;", std::string("\0", 1)},
       {"&&;&&;", "&&"},
   };
@@ -126,10 +127,10 @@ TEST(ObjectFilerTest, ReaderTable) {
       {"Name(STRING){abc}", {"Name"}, {}},
       {"A(string){1}\n(string){2}", {"A"}, {}},
       {"A(string{1}", {}, {"A"}},
-      {"A(string){unterminated", {}, {"A"}},        // a truncated value ends the reading
+      {"A(string){unterminated", {}, {"A"}},  // a truncated value ends the reading
       {"A(string){1}B(string){tr", {"A"}, {"B"}},
-      {"A(string)B(string){2}", {"A", "B"}, {}},     // no braces: empty value
-      {"A ( int ) {5}", {}, {"A", "A "}},           // "int " is no type
+      {"A(string)B(string){2}", {"A", "B"}, {}},  // no braces: empty value
+      {"A ( int ) {5}", {}, {"A", "A "}},         // "int " is no type
       {"A( int){5}", {"A"}, {}},
   };
   for (const Case& c : cases) {
@@ -151,8 +152,9 @@ TEST(ObjectFilerTest, ReaderTable) {
 
 TEST(ObjectFilerTest, ValuesAndLaterDuplicates) {
   ObjectFiler filer;
-  ASSERT_TRUE(filer.parse("X(string){first}\nX(string){second}\nS(string){  x}\n"
-                          "B(bool){1}C(bool){yes}D(bool){0}E(bool){}U(uint){12abc}I(int){-9}"));
+  ASSERT_TRUE(
+      filer.parse("X(string){first}\nX(string){second}\nS(string){  x}\n"
+                  "B(bool){1}C(bool){yes}D(bool){0}E(bool){}U(uint){12abc}I(int){-9}"));
   EXPECT_EQ(filer.getValue(nullptr, "X")->value(), "second");
   EXPECT_EQ(filer.getValue(nullptr, "S")->value(), "x");  // old files: raw leading blanks go
   EXPECT_TRUE(filer.getValue(nullptr, "B")->getBool());

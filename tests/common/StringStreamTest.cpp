@@ -1,10 +1,9 @@
-#include "common/StringStream.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "common/StringOps.h"
+#include "common/StringStream.h"
 
 namespace Vemora {
 namespace {
@@ -33,8 +32,13 @@ TEST(StringStreamTest, TextForms) {
 
   StringStream one;
   one.putString("ab");
-  EXPECT_EQ(textOf(one, StringStream::kMethodNone), std::string("method=none\n\x01" "ab\0", 16));
-  const std::string body("\x01" "ab\0", 4);
+  EXPECT_EQ(textOf(one, StringStream::kMethodNone), std::string("method=none\n\x01"
+                                                                "ab\0",
+                                                                16));
+  const std::string body(
+      "\x01"
+      "ab\0",
+      4);
   EXPECT_EQ(textOf(one, StringStream::kMethodChecksum),
             "method=checksum,data=" + StringOps::fromUInt64(StringOps::hash64(body)) + "\n" + body);
   EXPECT_EQ(textOf(one, StringStream::kMethodEncrypt), "method=encrypt\n" + body);
@@ -42,8 +46,11 @@ TEST(StringStreamTest, TextForms) {
 
   StringStream numbers;
   numbers.putInt(-5).putUInt(5).putBool(false).putUInt64(12);
-  EXPECT_EQ(textOf(numbers, StringStream::kMethodNone),
-            std::string("method=none\n\x08-5\0\x09" "5\0\x05" "0\0\x0d" "12\0", 26));
+  EXPECT_EQ(textOf(numbers, StringStream::kMethodNone), std::string("method=none\n\x08-5\0\x09"
+                                                                    "5\0\x05"
+                                                                    "0\0\x0d"
+                                                                    "12\0",
+                                                                    26));
 }
 
 TEST(StringStreamTest, RoundTripEveryMethod) {
@@ -105,7 +112,9 @@ TEST(StringStreamTest, ChecksumAcceptsOriginalAndRejectsAnyChangedByte) {
 
 TEST(StringStreamTest, RejectedHeaders) {
   const std::vector<std::string> texts = {
-      std::string("method=none\x01" "ab", 14),  // no line end
+      std::string("method=none\x01"
+                  "ab",
+                  14),  // no line end
       "\n",
       "Method=none\n\x01x",
       "method=bogus\n\x01x",
@@ -122,7 +131,12 @@ TEST(StringStreamTest, RejectedHeaders) {
 
 TEST(StringStreamTest, UnknownCodeStopsButKeepsEarlierItems) {
   StringStream s;
-  const std::string text("method=none\n\x01" "a\0\x11" "b\0\x01" "c\0", 21);
+  const std::string text(
+      "method=none\n\x01"
+      "a\0\x11"
+      "b\0\x01"
+      "c\0",
+      21);
   EXPECT_FALSE(s.fromString(text));
   // The item before the bad piece stays; the cursor was not moved to it.
   EXPECT_TRUE(s.atEnd());
@@ -160,7 +174,10 @@ TEST(StringStreamTest, FromStringAppendsAndRestartsAtFirstOldItem) {
   std::string got;
   s.getString(got);
   ASSERT_TRUE(s.atEnd());
-  ASSERT_TRUE(s.fromString(std::string("method=none\n\x01" "new\0", 17)));
+  ASSERT_TRUE(
+      s.fromString(std::string("method=none\n\x01"
+                               "new\0",
+                               17)));
   s.getString(got);
   EXPECT_EQ(got, "old");
   s.getString(got);
@@ -170,7 +187,11 @@ TEST(StringStreamTest, FromStringAppendsAndRestartsAtFirstOldItem) {
 
 TEST(StringStreamTest, BoolAndZeroByteEdgeCases) {
   StringStream s;
-  ASSERT_TRUE(s.fromString(std::string("method=none\n\x05" "0\0\x05\0\x05" "yes\0", 22)));
+  ASSERT_TRUE(
+      s.fromString(std::string("method=none\n\x05"
+                               "0\0\x05\0\x05"
+                               "yes\0",
+                               22)));
   bool a = true, b = false, c = false;
   s.getBool(a).getBool(b).getBool(c);
   EXPECT_FALSE(a);
@@ -179,7 +200,10 @@ TEST(StringStreamTest, BoolAndZeroByteEdgeCases) {
 
   // A zero byte inside a string ends the item; the next byte is a code.
   StringStream out;
-  out.putString(std::string("x\0\x08" "5", 4));
+  out.putString(
+      std::string("x\0\x08"
+                  "5",
+                  4));
   StringStream in;
   ASSERT_TRUE(in.fromString(textOf(out, StringStream::kMethodNone)));
   std::string first;

@@ -1,5 +1,3 @@
-#include "platform/FileSystem.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <iterator>
 #include <set>
 
+#include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
 
@@ -43,8 +42,8 @@ class FileSystemTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   void makeReadOnly(const std::string& rel) const {
-    fs::permissions(nat(rel), fs::perms::owner_write | fs::perms::group_write |
-                                  fs::perms::others_write,
+    fs::permissions(nat(rel),
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
   }
   std::set<std::string> names(const std::string& pattern) const {
@@ -120,7 +119,8 @@ TEST_F(FileSystemTest, LinksAreNeverFollowedForChanges) {
   fs::create_directory_symlink(nat("outside"), nat("tree/link"));
   fs::create_symlink(nat("outside/keep.txt"), nat("tree/filelink"));
 
-  EXPECT_EQ(fileAttributes(win("tree\\link")), kFileAttributeDirectory | kFileAttributeReparsePoint);
+  EXPECT_EQ(fileAttributes(win("tree\\link")),
+            kFileAttributeDirectory | kFileAttributeReparsePoint);
   EXPECT_EQ(fileAttributes(win("tree\\filelink")), kFileAttributeReparsePoint);
   // Read-only on a link changes nothing of its target.
   EXPECT_TRUE(setFileAttributes(win("tree\\filelink"), kFileAttributeReadonly));
@@ -178,7 +178,8 @@ TEST_F(FileSystemTest, MoveNeverReplacesMoveExDoes) {
 
 TEST_F(FileSystemTest, MoveAcrossFileSystems) {
   const fs::path shm = "/dev/shm";
-  struct stat here {}, there {};
+  struct stat here {
+  }, there{};
   if (::stat(native_.c_str(), &here) != 0 || ::stat(shm.c_str(), &there) != 0 ||
       here.st_dev == there.st_dev) {
     GTEST_SKIP() << "no second file system to move to";

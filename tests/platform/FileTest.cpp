@@ -1,5 +1,3 @@
-#include "platform/File.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/File.h"
 #include "platform/LastError.h"
 
 namespace platform {
@@ -49,11 +48,9 @@ TEST_F(FileTest, OpenRules) {
   EXPECT_EQ(lastError(), kErrorAccessDenied);
   EXPECT_EQ(File::open("D:\\x", File::kRead), nullptr);
 
-  {
-    std::ofstream(native_ / "ro") << "keep";
-  }
-  fs::permissions(native_ / "ro", fs::perms::owner_write | fs::perms::group_write |
-                                      fs::perms::others_write,
+  { std::ofstream(native_ / "ro") << "keep"; }
+  fs::permissions(native_ / "ro",
+                  fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   EXPECT_EQ(File::open(win("ro"), File::kWrite | File::kTruncate), nullptr);
   EXPECT_EQ(lastError(), kErrorAccessDenied);
