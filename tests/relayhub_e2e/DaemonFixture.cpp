@@ -55,6 +55,16 @@ DaemonFixture::DaemonFixture() {
     fs::create_directories(fs::path(root_) / sub);
   }
   port_ = freePort();
+  // The example catalogues make the daemon's log readable.
+  const char* source = std::getenv("VEMORA_TEST_SOURCE");
+  if (source != nullptr) {
+    std::error_code ignored;
+    for (const auto& entry :
+         fs::directory_iterator(fs::path(source) / "examples/conf/LogMessages", ignored)) {
+      fs::copy_file(entry.path(), fs::path(root_) / "conf/LogMessages" / entry.path().filename(),
+                    ignored);
+    }
+  }
 }
 
 DaemonFixture::~DaemonFixture() {

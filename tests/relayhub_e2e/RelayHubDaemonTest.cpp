@@ -1,18 +1,41 @@
 // The real relayhub program: usage text, configuration failures, the
 // single-instance guard, stop signals and exit codes, the greeting, the
 // connection limit and the JOB_RelayHub resource.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <regex>
 #include <thread>
+#include <vector>
 
 #include "relayhub_e2e/DaemonFixture.h"
 #include "relayhub_e2e/FrameClient.h"
 
 namespace e2e {
 namespace {
+
+// Listens on a port (all addresses) for as long as it lives.
+class PortHolder {
+ public:
+  explicit PortHolder(int port) : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_ANY);
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    held_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && ::listen(fd_, 4) == 0;
+  }
+  ~PortHolder() { ::close(fd_); }
+  bool held() const { return held_; }
+
+ private:
+  int fd_;
+  bool held_ = false;
+};
 
 TEST(RelayHubDaemon, UsageTextAndExitZero) {
   DaemonFixture daemon;
@@ -111,6 +134,45 @@ TEST(RelayHubDaemon, PortOptionOverridesTheConfiguration) {
   FrameClient client;
   ASSERT_TRUE(client.connect(port));
   EXPECT_EQ(client.readRaw(), "ACK");
+  EXPECT_EQ(daemon.stop(), 10);
+}
+
+TEST(RelayHubDaemon, SettingsThatAreTakenAsTheyAre) {
+  struct Case {
+    const char* name;
+    std::string key, value;
+    std::vector<std::string> extraArgs;
+  };
+  const Case cases[] = {
+      {"version 0 keeps version 2", "relayhub.preferred-protocol-version", "(Integer)=0", {}},
+      {"the debug option is ignored", "relayhub.log.debug-level", "(Integer)=5", {"--debug", "3"}},
+      {"a debug level above 5 is ignored", "relayhub.log.debug-level", "(Integer)=7", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DaemonFixture daemon;
+    DaemonFixture::Settings settings = daemon.defaultSettings();
+    settings[c.key] = c.value;
+    std::vector<std::string> args{"-c", daemon.writeConfig(settings)};
+    args.insert(args.end(), c.extraArgs.begin(), c.extraArgs.end());
+    ASSERT_TRUE(daemon.start(args));
+    ASSERT_TRUE(daemon.waitForPort());
+    FrameClient client;
+    ASSERT_TRUE(client.connect(daemon.port()));
+    EXPECT_EQ(client.readRaw(), "ACK");
+    EXPECT_EQ(daemon.stop(), 10);
+  }
+}
+
+// A port held by someone else: the listener reports it and ends, the rest of
+// the daemon keeps running and still stops normally.
+TEST(RelayHubDaemon, PortInUseLeavesTheDaemonRunningWithoutListener) {
+  DaemonFixture daemon;
+  PortHolder holder(daemon.port());
+  ASSERT_TRUE(holder.held());
+  ASSERT_TRUE(daemon.start({"-c", daemon.writeConfig()}));
+  EXPECT_TRUE(daemon.waitForLog("(41.48.15)", 60000)) << daemon.logText();
+  EXPECT_TRUE(daemon.running());
   EXPECT_EQ(daemon.stop(), 10);
 }
 
