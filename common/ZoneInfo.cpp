@@ -1,6 +1,7 @@
 #include "common/ZoneInfo.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -17,7 +18,7 @@ namespace {
 
 struct ProcessZone {
   std::mutex mutex;
-  bool examined = false;
+  std::atomic<bool> examined{false};  // read without the lock by every DateTime
   bool hasDescriptor = false;
   ZoneInfo descriptor;
   bool derived = false;
@@ -165,7 +166,6 @@ ZoneInfo deriveFromRuntime(int64_t now) {
 }
 
 void examineLocked(ProcessZone& s) {
-  s.examined = true;
   s.hasDescriptor = false;
   s.derived = false;
   const auto value = platform::getEnv("VEMORA_TZ");
@@ -175,6 +175,7 @@ void examineLocked(ProcessZone& s) {
   } else {
     platform::RuntimeZone::tzset();
   }
+  s.examined.store(true, std::memory_order_release);
 }
 
 }  // namespace
@@ -238,8 +239,9 @@ ZoneInfo ZoneInfo::parseDescriptor(const std::string& text) {
 
 void ZoneInfo::examineEnvironment() {
   ProcessZone& s = state();
+  if (s.examined.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (!s.examined) examineLocked(s);
+  if (!s.examined.load(std::memory_order_relaxed)) examineLocked(s);
 }
 
 void ZoneInfo::reexamineEnvironment() {
@@ -251,7 +253,7 @@ void ZoneInfo::reexamineEnvironment() {
 ZoneInfo ZoneInfo::local() {
   ProcessZone& s = state();
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (!s.examined) examineLocked(s);
+  if (!s.examined.load(std::memory_order_relaxed)) examineLocked(s);
   if (s.hasDescriptor) return s.descriptor;
   const int64_t now = std::max<int64_t>(0, platform::unixTime());
   if (!s.derived || now - s.derivedAt >= 3600 || now < s.derivedAt) {
