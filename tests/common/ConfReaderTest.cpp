@@ -207,7 +207,7 @@ TEST_F(ConfReaderTest, QuotesBackslashesAndComments) {
     const char* value;
   } cases[] = {
       {"s", "a = (b) {c}"}, {"path", "C:\\data\\new"}, {"esc", "back\\slash \"quoted\""},
-      {"single", "it\\'s"},   {"hash", "a#b"},           {"after", "x"},
+      {"single", "it\\'s"}, {"hash", "a#b"},           {"after", "x"},
       {"after.inner", "y"}, {"dup", "first"},
   };
   for (const auto& c : cases) {
@@ -312,6 +312,19 @@ TEST_F(ConfReaderTest, ManyEntriesAtOneLevel) {
   int32_t v = 0;
   EXPECT_EQ(reader().getInteger("e99999", v), 0);
   EXPECT_EQ(v, 99999);
+}
+
+TEST_F(ConfReaderTest, EveryTruncationOfAFileLoadsSafely) {
+  const std::string text = kExample;
+  for (size_t n = 0; n <= text.size(); ++n) {
+    loadText(text.substr(0, n));
+    std::string v;
+    reader().getDirName("relayhub.mappings", v);
+    reader().getString("relayhub.name", v, true, true);
+  }
+  loadText(text);
+  int32_t port = 0;
+  EXPECT_EQ(reader().getInteger("relayhub.port", port), 0);
 }
 
 TEST_F(ConfReaderTest, UnreadableFileKeepsTheOldTree) {

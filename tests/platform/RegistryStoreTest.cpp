@@ -261,3 +261,21 @@ TEST_F(RegistryStoreTest, CurrentUserHasItsOwnFilePerUser) {
   EXPECT_EQ(root, RegistryRoot::kUsers);
   EXPECT_FALSE(RegistryStore::rootFromName("HKEY_PERFORMANCE_DATA", &root));
 }
+
+TEST_F(RegistryStoreTest, EveryTruncationOfAFileIsReadOrRefused) {
+  const std::string text =
+      "[K]\n\"a\"=sz:\"x\\\\y\"\n\"b\"=multi_sz:\"p\",\"q\"\n\"c\"=hex(3):01,ff\n"
+      "\"d\"=dword:0000002a\n";
+  const std::string file = RegistryStore::filePath(RegistryRoot::kLocalMachine);
+  for (size_t n = 0; n <= text.size(); ++n) {
+    writeText(file, text.substr(0, n));
+    const uint32_t rc = RegistryStore::openKey(RegistryRoot::kLocalMachine, "K", nullptr);
+    EXPECT_TRUE(rc == 0 || rc == 2 || rc == 5) << n;
+  }
+  RegistryStore::Key key{RegistryRoot::kLocalMachine, "K"};
+  uint32_t rc = 0;
+  uint32_t type = 0;
+  EXPECT_EQ(query(key, "a", &type, &rc), std::string("x\\y\0", 4));
+  EXPECT_EQ(query(key, "b", &type, &rc), std::string("p\0q\0\0", 5));
+  EXPECT_EQ(query(key, "d", &type, &rc), std::string("\x2a\0\0\0", 4));
+}
