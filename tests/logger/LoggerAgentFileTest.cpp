@@ -8,6 +8,7 @@
 #include "common/SystemInfo.h"
 #include "common/TimeSpan.h"
 #include "logger/LoggerAgentFile.h"
+#include "platform/Clock.h"
 
 using Vemora::DateTime;
 using Vemora::LoggerAgentFile;
@@ -172,4 +173,31 @@ TEST_F(LoggerAgentFileTest, SwitchingFiles) {
   const std::string two = logtest::readAll(second);
   EXPECT_NE(two.find("Log continued from \"" + first + "\".\r\n\r\nin two\r\n"), std::string::npos)
       << two;
+}
+
+TEST_F(LoggerAgentFileTest, FailedRenameKeepsWritingAndRaisesTheLimit) {
+  // A rotated name beyond the file system's name limit cannot be taken.
+  const std::string path = folder + "\\" + std::string(240, 'a') + ".log";
+  logtest::writeAll(path, std::string(1024 * 1024, 'x'));
+  platform::setSleeper([](uint32_t) {});  // the move's retries need no waiting here
+  LoggerAgentFile agent;
+  LoggerAgentFile::setRotationScheme(LoggerAgentFile::kRotateSize);
+  LoggerAgentFile::setRotationSize(1);
+  ASSERT_TRUE(agent.setFile(path));
+  EXPECT_TRUE(agent.writeLine("opens"));
+  EXPECT_TRUE(agent.writeLine("fails to rotate"));
+  EXPECT_TRUE(agent.writeLine("below 1.25 MiB"));
+  {
+    std::ofstream grow(logtest::native(path), std::ios::binary | std::ios::app);
+    grow << std::string(1024 * 1024, 'z');
+  }
+  EXPECT_TRUE(agent.writeLine("fails again"));
+  platform::setSleeper(nullptr);
+  EXPECT_EQ(logtest::listFolder(folder).size(), 1u);
+  const std::string text = logtest::readAll(path);
+  EXPECT_EQ(count(text, "Log file rotation error. ("), 2u);
+  EXPECT_NE(text.find("Rotate condition(s): Size 1 >= 1\r\n"), std::string::npos);
+  EXPECT_NE(text.find("Rotate condition(s): Size 2 >= 1.25\r\n"), std::string::npos);
+  EXPECT_NE(text.find("fails to rotate\r\nbelow 1.25 MiB\r\n"), std::string::npos);
+  EXPECT_NE(text.find("fails again\r\n"), std::string::npos);
 }

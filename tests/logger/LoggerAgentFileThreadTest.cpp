@@ -8,6 +8,7 @@
 
 #include "LogTestSupport.h"
 #include "logger/LoggerAgentFileThread.h"
+#include "platform/Clock.h"
 
 using Vemora::LoggerAgentFileThread;
 
@@ -156,4 +157,23 @@ TEST_F(LoggerAgentFileThreadTest, QueueIsBoundedAndCountsDrops) {
   }
   EXPECT_EQ(kept, LoggerAgentFileThread::kMaxQueuedLines);
   EXPECT_EQ(notes, 1u);
+}
+
+TEST_F(LoggerAgentFileThreadTest, FailedRenameReopensAndKeepsLogging) {
+  // A rotated name beyond the file system's name limit cannot be taken.
+  const std::string path = folder + "\\" + std::string(240, 'r') + ".log";
+  logtest::writeAll(path, std::string(LoggerAgentFileThread::kRotationLimit, 'x'));
+  platform::setSleeper([](uint32_t) {});  // the move's retries need no waiting here
+  LoggerAgentFileThread agent;
+  agent.start(path);
+  EXPECT_TRUE(agent.writeLine("still logging"));
+  ASSERT_TRUE(logtest::waitFor(
+      [&]() { return logtest::readAll(path).find("\nstill logging\n") != std::string::npos; }));
+  EXPECT_TRUE(agent.enabled());
+  EXPECT_TRUE(agent.stop());
+  platform::setSleeper(nullptr);
+  EXPECT_EQ(logtest::listFolder(folder).size(), 1u);
+  const std::string text = logtest::readAll(path);
+  EXPECT_EQ(text.find("Log file continued from"), std::string::npos);
+  EXPECT_NE(text.find(" : ROTATING OLD LOG FILE\n"), std::string::npos);
 }
