@@ -1,6 +1,7 @@
 #include "nodegraft/DcmlEditor.h"
 
-#include "corelib/StringTools.h"
+#include <cctype>
+
 #include "nodegraft/DcmlPath.h"
 #include "nodegraft/TpySelector.h"
 
@@ -125,6 +126,38 @@ bool unlink(TpySelector& d) {
   return true;
 }
 
+// The printed document with "&quot;" and "&apos;" written as the quote
+// characters themselves, except inside an attribute value that the same
+// character delimits, where the plain character would end the value.
+std::string withPlainQuotes(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  bool inStartTag = false;
+  char delimiter = 0;  // the quote around the attribute value being read
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (!inStartTag && c == '<' && i + 1 < text.size() &&
+        std::isalpha(static_cast<unsigned char>(text[i + 1]))) {
+      inStartTag = true;
+    } else if (inStartTag && delimiter == 0 && c == '>') {
+      inStartTag = false;
+    } else if (inStartTag && (c == '"' || c == '\'')) {
+      delimiter = delimiter == 0 ? c : (delimiter == c ? 0 : delimiter);
+    } else if (c == '&') {
+      const char plain = text.compare(i, 6, "&quot;") == 0   ? '"'
+                         : text.compare(i, 6, "&apos;") == 0 ? '\''
+                                                             : 0;
+      if (plain != 0 && plain != delimiter) {
+        out += plain;
+        i += 5;
+        continue;
+      }
+    }
+    out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 DcmlEditor::Result DcmlEditor::apply(const Request& request) {
@@ -165,10 +198,7 @@ DcmlEditor::Result DcmlEditor::apply(const Request& request) {
   if (!applied || !d.valid()) return failure(kCannotApply);
 
   std::string text = d.print();
-  if (!request.useEntities) {
-    VemoraCorelib::StringTools::replaceAll(text, "&quot;", "\"");
-    VemoraCorelib::StringTools::replaceAll(text, "&apos;", "'");
-  }
+  if (!request.useEntities) text = withPlainQuotes(text);
   Result result;
   result.output = text + "\n";
   return result;

@@ -161,3 +161,35 @@ TEST(DcmlEditorTest, QuotesAreWrittenPlainUnlessEntitiesAreAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DcmlEditorQuotesTest, AttributeValuesStayWellFormed) {
+  const std::string source =
+      "<DCML><Object><Name kind=\"a&quot;b&apos;c\" other=\"it&apos;s\">N</Name>"
+      "<Note>\"x\" 'y'</Note></Object></DCML>";
+  DcmlEditor::Request request;
+  request.action = "append";
+  request.sourceText = source;
+  request.destinationText = dcmltest::dcml("A[]");
+  request.destinationPath = "A";
+  const DcmlEditor::Result r = DcmlEditor::apply(request);
+  ASSERT_EQ(r.exitCode, 0);
+  // Only the quote that delimits the value keeps its entity.
+  EXPECT_NE(r.output.find("kind='a\"b&apos;c'"), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("other=\"it's\""), std::string::npos) << r.output;
+  EXPECT_NE(r.output.find("<Note>\"x\" 'y'</Note>"), std::string::npos) << r.output;
+  TiXmlDocument reparsed;
+  reparsed.Parse(r.output.c_str());
+  ASSERT_FALSE(reparsed.Error()) << r.output;
+  const TiXmlElement* name = reparsed.FirstChildElement("DCML")
+                                 ->FirstChildElement("Object")
+                                 ->FirstChildElement("SubObjects")
+                                 ->FirstChildElement("Object")
+                                 ->FirstChildElement("Name");
+  ASSERT_NE(name, nullptr);
+  EXPECT_STREQ(name->Attribute("kind"), "a\"b'c");
+  EXPECT_STREQ(name->Attribute("other"), "it's");
+}
+
+}  // namespace

@@ -373,6 +373,13 @@ TEST_F(NodegraftCliTest, QuotesAreWrittenPlainUnlessEntitiesAreAsked) {
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.out, pretty("A[" + entityName + "]") + "\n");
   EXPECT_TRUE(wellFormed(o.out));
+  // An attribute value holding both quotes stays well-formed either way.
+  write("src.xml", "<DCML><Object><Name k=\"1&quot;2&apos;3\">N</Name></Object></DCML>");
+  for (const char* flag : {"-e", ""}) {  // "" is ignored: the plain form
+    o = run({flag, "-i", "src.xml", "-o", "dest.xml", "-a", "append", "-y", "A"});
+    EXPECT_EQ(o.code, 0) << flag;
+    EXPECT_TRUE(wellFormed(o.out)) << flag << o.out;
+  }
 }
 
 TEST_F(NodegraftCliTest, KeepsDeclarationCommentsAndDropsCarriageReturns) {
