@@ -1,6 +1,7 @@
 #include "nodegraft/DcmlEditor.h"
 
 #include <cctype>
+#include <utility>
 
 #include "nodegraft/DcmlPath.h"
 #include "nodegraft/TpySelector.h"
@@ -199,8 +200,9 @@ DcmlEditor::Result DcmlEditor::apply(const Request& request) {
 
   std::string text = d.print();
   if (!request.useEntities) text = withPlainQuotes(text);
+  text += '\n';
   Result result;
-  result.output = text + "\n";
+  result.output = std::move(text);
   return result;
 }
 
