@@ -354,4 +354,57 @@ TEST_F(AgentProtocolTest, OneByteEveryTwoSecondsCannotHoldASlot) {
   EXPECT_TRUE(closed);
 }
 
+TEST_F(AgentProtocolTest, HandshakeRefusals) {
+  struct Case {
+    uint32_t version;
+    std::string type;
+    std::optional<std::string> answer;  // raw answer before the close
+  };
+  const Case cases[] = {
+      {3, "", std::string("NAC")},
+      {0, "", std::string("NAC")},
+      {2, "ROUTER", std::string("NAC")},
+      {2, "agent", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    FrameClient client;
+    ASSERT_TRUE(client.connect(daemon.port()));
+    ASSERT_EQ(client.readRaw(), std::optional<std::string>("ACK"));
+    ASSERT_TRUE(client.readU32().has_value());
+    ASSERT_TRUE(client.sendU32(c.version));
+    if (!c.type.empty()) {
+      ASSERT_EQ(client.readRaw(), std::optional<std::string>("ACK"));
+      ASSERT_TRUE(client.sendString(c.type));
+    }
+    if (c.answer) {
+      EXPECT_EQ(client.readRaw(), c.answer) << c.version << c.type;
+    }
+    EXPECT_TRUE(client.waitClosed()) << c.version << c.type;
+  }
+}
+
+TEST_F(AgentProtocolTest, SigResetDropsTheBoxUntilTheNextStart) {
+  {
+    AgentClient alice;
+    ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+    ASSERT_TRUE(alice.place(batch(100, 2, "alice", "bob")));
+  }
+  {
+    AgentClient bob;
+    ASSERT_TRUE(bob.connect(daemon.port()));
+    ASSERT_TRUE(bob.handshake("bob", "localhost", 0, 1, 1));
+    const auto got = bob.extractAll();
+    ASSERT_TRUE(got.has_value());
+    EXPECT_TRUE(got->empty());
+    ASSERT_TRUE(bob.end());
+  }
+  EXPECT_EQ(daemon.stop(), 10);
+  ASSERT_TRUE(startDaemon());
+  AgentClient bob;
+  ASSERT_TRUE(bob.open(daemon.port(), "bob"));
+  const auto got = bob.extractAll();
+  ASSERT_TRUE(got.has_value());
+  EXPECT_EQ(ids(*got), (std::vector<uint32_t>{100, 101}));
+}
+
 }  // namespace
