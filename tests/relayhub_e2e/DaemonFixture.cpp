@@ -36,6 +36,16 @@ std::string envOr(const char* name, const std::string& fallback) {
 
 using Clock = std::chrono::steady_clock;
 
+// RELAYHUB_BIN, else the program of the same build folder as this test
+// program (<build>/tests/relayhub_e2e_tests -> <build>/relayhub/relayhub).
+std::string programPath() {
+  const std::string given = envOr("RELAYHUB_BIN", "");
+  if (!given.empty()) return given;
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? "relayhub" : (self.parent_path().parent_path() / "relayhub" / "relayhub").string();
+}
+
 bool before(Clock::time_point deadline) {
   return Clock::now() < deadline;
 }
@@ -176,7 +186,7 @@ std::vector<std::string> DaemonFixture::environment() const {
 
 pid_t DaemonFixture::spawn(const std::vector<std::string>& args, const std::string& outPath,
                            const std::string& errPath) {
-  const std::string program = envOr("RELAYHUB_BIN", "relayhub");
+  const std::string program = programPath();
   std::vector<std::string> argv{program};
   argv.insert(argv.end(), args.begin(), args.end());
   const std::vector<std::string> env = environment();
