@@ -29,6 +29,9 @@ int main(int argc, char** argv) {
   setDefault("VEMORA_REGISTRY_DIR", (root / "registry").string());
   setDefault("VEMORA_LOCK_DIR", (root / "locks").string());
   setDefault("VEMORA_DRIVE_C", (root / "drive-c").string());
+  setDefault("VEMORA_TEST_SOURCE", VEMORA_DEFAULT_TEST_SOURCE);
+  setDefault("RELAYHUB_BIN", VEMORA_DEFAULT_RELAYHUB_BIN);
+  setDefault("NODEGRAFT_BIN", VEMORA_DEFAULT_NODEGRAFT_BIN);
   const int rc = RUN_ALL_TESTS();
   std::error_code ignored;
   if (std::getenv("VEMORA_KEEP_TEST_ROOT") == nullptr) std::filesystem::remove_all(root, ignored);
