@@ -4,12 +4,7 @@ namespace Vemora {
 
 namespace {
 
-struct CodeRow {
-  const char* name;
-  const char* description;
-};
-
-constexpr CodeRow kRows[] = {
+constexpr Exception::CodeRow kRows[] = {
     {"CF_MEM", "Out of memory."},
     {"CF_CONF", "Error in conf file."},
     {"CF_CANNOT_UNCOMPRESS", "Unable to decompress buffer."},
@@ -28,11 +23,7 @@ ConfigException::ConfigException(const ConfigException& other) = default;
 ConfigException::~ConfigException() = default;
 
 std::string ConfigException::text() const {
-  const int c = code();
-  if (c < 0 || c >= static_cast<int>(sizeof kRows / sizeof kRows[0])) {
-    return formatText("Configuration", "", "");
-  }
-  return formatText("Configuration", kRows[c].name, kRows[c].description);
+  return tableText("Configuration", kRows);
 }
 
 int ConfigException::category() const {

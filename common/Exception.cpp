@@ -51,4 +51,9 @@ std::string Exception::detailText() const {
   return out;
 }
 
+std::string Exception::tableText(const std::string& name, std::span<const CodeRow> rows) const {
+  if (code_ < 0 || static_cast<size_t>(code_) >= rows.size()) return formatText(name, "", "");
+  return formatText(name, rows[code_].name, rows[code_].description);
+}
+
 }  // namespace Vemora

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ namespace Vemora {
 
 class Exception {
  public:
+  // One row of a family's code table, indexed by code.
+  struct CodeRow {
+    const char* name;
+    const char* description;
+  };
+
   struct TraceEntry {
     std::string name;  // the source file's name without folders and extension
     int32_t line = 0;
@@ -44,6 +51,9 @@ class Exception {
   // text(); then "\r\n  >  (" message ")" when there is a message; then
   // "\r\n  >  " and the trace entries "name(line)" joined by " - ".
   std::string detailText() const;
+  // formatText with the row of this code in `rows`; a code outside the table
+  // reads "Unknown error".
+  std::string tableText(const std::string& name, std::span<const CodeRow> rows) const;
 
   int code() const { return code_; }
   const std::string& message() const { return message_; }

@@ -1,18 +1,11 @@
 #include "common/FileException.h"
 
-#include <iterator>
-
 namespace Vemora {
 
 namespace {
 
-struct CodeRow {
-  const char* name;
-  const char* description;
-};
-
 // Indexed by code; the text check (27) has no row of its own.
-constexpr CodeRow kRows[] = {
+constexpr Exception::CodeRow kRows[] = {
     {"FL_NONE", "No exception!"},
     {"FL_MEM", "Insufficient memory available."},
     {"FL_EXISTS_NOT", "File does not exist."},
@@ -57,9 +50,7 @@ FileException::FileException(const FileException& other) = default;
 FileException::~FileException() = default;
 
 std::string FileException::text() const {
-  const int c = code();
-  if (c < 0 || c >= static_cast<int>(std::size(kRows))) return formatText("File", "", "");
-  return formatText("File", kRows[c].name, kRows[c].description);
+  return tableText("File", kRows);
 }
 
 int FileException::category() const {

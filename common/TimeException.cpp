@@ -4,12 +4,7 @@ namespace Vemora {
 
 namespace {
 
-struct CodeRow {
-  const char* name;
-  const char* description;
-};
-
-constexpr CodeRow kRows[] = {
+constexpr Exception::CodeRow kRows[] = {
     {"TM_NONE", "No exception!"},
     {"TM_DAYS", "Days out of range: (0 - 24,855)."},
     {"TM_HOURS", "Hours out of range: (0-23)."},
@@ -34,11 +29,7 @@ TimeException::TimeException(int code, const std::string& message, const std::st
 TimeException::~TimeException() = default;
 
 std::string TimeException::text() const {
-  const int c = code();
-  if (c < 0 || c >= static_cast<int>(sizeof kRows / sizeof kRows[0])) {
-    return formatText("Time", "", "");
-  }
-  return formatText("Time", kRows[c].name, kRows[c].description);
+  return tableText("Time", kRows);
 }
 
 int TimeException::category() const {

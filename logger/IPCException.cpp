@@ -4,12 +4,7 @@ namespace Vemora {
 
 namespace {
 
-struct CodeRow {
-  const char* name;
-  const char* description;
-};
-
-const CodeRow kCodes[] = {
+const Exception::CodeRow kCodes[] = {
     {"IC_NONE", "No exception!"},
     {"IC_NO_MESSAGE_FILE", "Cannot find message file for IPC."},
     {"IC_CANNOT_CREATE_COMM", "Unable to create communication channel."},
@@ -31,9 +26,7 @@ IPCException::IPCException(int code, const std::string& message, const std::stri
 IPCException::~IPCException() = default;
 
 std::string IPCException::text() const {
-  const int c = code();
-  if (c < 0 || c > IC_MEM) return formatText("IPC", "", "");
-  return formatText("IPC", kCodes[c].name, kCodes[c].description);
+  return tableText("IPC", kCodes);
 }
 
 int IPCException::category() const {
