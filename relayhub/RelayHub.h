@@ -68,8 +68,10 @@ class RelayHub {
     kExitOtherInstance = 21,
   };
 
-  // How long the destructor waits for the worker threads to end.
-  static constexpr uint32_t kThreadJoinMs = 5000;
+  // How long the shutdown waits for the worker threads to end: longer than
+  // one send may take (its time limit is 10 s), so a handler caught in a
+  // send to a stalled agent still ends in order.
+  static constexpr uint32_t kThreadJoinMs = 12000;
   static constexpr int kAcceptFailureLimit = 20;
 
   // Stores the stop flag and parses the command line (argv[0] dropped).
