@@ -100,20 +100,20 @@ std::string fixedForm(double value, int decimals) {
   return text;
 }
 
+// Whether `c` is cut by a trim: one of `set`, or a blank or control code.
+template <typename String>
+bool trimmable(typename String::value_type c, bool useSet, const String& set, bool signedNarrow) {
+  if (useSet) return set.find(c) != String::npos;
+  if (signedNarrow) return static_cast<signed char>(c) <= 32;
+  return (static_cast<uint32_t>(c) & 0xFFFFu) <= 32;
+}
+
 template <typename String>
 String& trimLeftImpl(String& text, bool useSet, const String& set, bool signedNarrow) {
   std::size_t i = 0;
   while (i < text.size()) {
     const auto c = text[i];
-    bool qualifies;
-    if (useSet) {
-      qualifies = set.find(c) != String::npos;
-    } else if (signedNarrow) {
-      qualifies = static_cast<signed char>(c) <= 32;
-    } else {
-      qualifies = (static_cast<uint32_t>(c) & 0xFFFFu) <= 32;
-    }
-    if (!qualifies) break;
+    if (!trimmable(c, useSet, set, signedNarrow)) break;
     ++i;
   }
   text.erase(0, i);
@@ -125,15 +125,7 @@ String& trimRightImpl(String& text, bool useSet, const String& set, bool signedN
   std::size_t n = text.size();
   while (n > 0) {
     const auto c = text[n - 1];
-    bool qualifies;
-    if (useSet) {
-      qualifies = set.find(c) != String::npos;
-    } else if (signedNarrow) {
-      qualifies = static_cast<signed char>(c) <= 32;
-    } else {
-      qualifies = (static_cast<uint32_t>(c) & 0xFFFFu) <= 32;
-    }
-    if (!qualifies) break;
+    if (!trimmable(c, useSet, set, signedNarrow)) break;
     --n;
   }
   text.erase(n);

@@ -63,6 +63,18 @@ bool insertCopy(TpySelector& s, TpySelector& d, bool first) {
   return true;
 }
 
+// Replaces the object under `d` by the source object and hangs the replaced
+// one below it.
+bool spliceIn(TpySelector& s, TpySelector& d) {
+  const std::string moved = d.xml();
+  d.remove();
+  d.append(s.xml());
+  d.child("Object").child("SubObjects");
+  if (!canInsert(d)) return false;
+  d.append(moved);
+  return true;
+}
+
 // Puts the source object between the destination object and its child.
 bool linkAfter(TpySelector& s, TpySelector& d) {
   d.child("SubObjects");
@@ -76,13 +88,7 @@ bool linkAfter(TpySelector& s, TpySelector& d) {
   }
   d.child("Object");
   if (!d.valid()) return false;  // nothing to move below the new object
-  const std::string moved = d.xml();
-  d.remove();
-  d.append(s.xml());
-  d.child("Object").child("SubObjects");
-  if (!canInsert(d)) return false;
-  d.append(moved);
-  return true;
+  return spliceIn(s, d);
 }
 
 // Puts the source object between the destination's parent and the
@@ -95,13 +101,7 @@ bool linkBefore(TpySelector& s, TpySelector& d) {
   if (d.current() != parentObject) return false;
   d.child("SubObjects").child("Object");
   if (!d.valid()) return false;  // no parent object, or nothing to move
-  const std::string moved = d.xml();
-  d.remove();
-  d.append(s.xml());
-  d.child("Object").child("SubObjects");
-  if (!canInsert(d)) return false;
-  d.append(moved);
-  return true;
+  return spliceIn(s, d);
 }
 
 // Replaces the destination object by its child object (or removes it when it

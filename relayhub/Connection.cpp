@@ -618,12 +618,13 @@ int Connection::crecv(std::string& value, RecvStaging& staging) {
   return 1;
 }
 
-int Connection::crecv(int& value, RecvStaging& staging) {
-  shell().debug5("Connection::crecv: Receiving int_32");
+// The staged tag and fixed-width field of a number; 2 leaves the field's
+// text in `staging.partial`.
+int Connection::crecvNumber(const char* tag, RecvStaging& staging) {
   if (staging.stage == RecvStaging::kTag) {
     const int r = crecvType(staging.partial);
     if (r != 2) return r;
-    if (staging.partial != "I32") return 0;
+    if (staging.partial != tag) return 0;
     staging.partial.clear();
     staging.stage = RecvStaging::kField;
     return 1;
@@ -631,27 +632,22 @@ int Connection::crecv(int& value, RecvStaging& staging) {
   if (staging.stage != RecvStaging::kField) return 1;
   const int r = crecvRaw(staging.partial, kNumberFieldBytes);
   if (r != 2) return r;
-  value = platform::atoi32(fieldText(staging.partial).c_str());
   staging.stage = RecvStaging::kStringBytes;
   return 2;
 }
 
+int Connection::crecv(int& value, RecvStaging& staging) {
+  shell().debug5("Connection::crecv: Receiving int_32");
+  const int r = crecvNumber("I32", staging);
+  if (r == 2) value = platform::atoi32(fieldText(staging.partial).c_str());
+  return r;
+}
+
 int Connection::crecv(unsigned int& value, RecvStaging& staging) {
   shell().debug5("Connection::crecv: Receiving unsigned int_32");
-  if (staging.stage == RecvStaging::kTag) {
-    const int r = crecvType(staging.partial);
-    if (r != 2) return r;
-    if (staging.partial != "U32") return 0;
-    staging.partial.clear();
-    staging.stage = RecvStaging::kField;
-    return 1;
-  }
-  if (staging.stage != RecvStaging::kField) return 1;
-  const int r = crecvRaw(staging.partial, kNumberFieldBytes);
-  if (r != 2) return r;
-  value = platform::strtoul32(fieldText(staging.partial).c_str(), nullptr, 10);
-  staging.stage = RecvStaging::kStringBytes;
-  return 2;
+  const int r = crecvNumber("U32", staging);
+  if (r == 2) value = platform::strtoul32(fieldText(staging.partial).c_str(), nullptr, 10);
+  return r;
 }
 
 int Connection::crecvAck(RecvStaging& staging) {

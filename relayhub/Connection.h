@@ -129,6 +129,7 @@ class Connection {
   static std::string numberField(uint32_t value);
 
  private:
+  int crecvNumber(const char* tag, RecvStaging& staging);
   int tryConnect(uint32_t address);
   bool openSocket(platform::SocketHandle s);
   std::string peerText(const platform::Ipv4Peer& peer) const;
