@@ -20,7 +20,9 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "common/CommandLine.h"
 #include "common/Monopoly.h"
@@ -134,8 +136,18 @@ class RelayHub {
   bool updateTargetAddrNamesMapFile();
   // Drops timed-out broadcasts (main loop, every 60 seconds).
   void checkBroadcastTimeouts();
-  // Removes idle boxes and calls agents back; true when it called one.
+  // The idle sweep (RelayHubNotify.cpp): removes boxes inactive for longer
+  // than the agents time-out and calls back agents with HIGH mail waiting;
+  // true when it attempted a call-back. Does nothing unless notify-agents.
   bool sweepBoxes();
+  // True (and the address noted for removal) when the box has been idle
+  // for longer than the agents time-out at `now` (seconds since 1970).
+  bool haveMsgBoxTimedOut(int32_t now, const MessageBox& box, std::list<Address>& removals);
+  void removeBoxes(const std::list<Address>& addresses);
+  bool shouldNotify(const MessageBox& box) const;
+  // One call-back ("UPDATE" on the agent's own port); false when the box is
+  // still held back after a failed attempt, true when one was made.
+  bool notify(MessageBox& box);
 
   // Read-only views used by the protocol and the tests.
   int32_t openConnections() const { return openCount_.load(); }
@@ -208,15 +220,28 @@ class RelayHub {
   void clearFromNoBroadcast(uint32_t id, MessageBox& box);
   void handledLocal(const Message& msg);
 
-  // Calls into the administrative commands, broadcast, name mapping and the
+  // Broadcast (RelayHubBroadcast.cpp). broadcast takes a wildcard-target
+  // message into the main list and offers it to every existing box;
+  // placeBroadcast(box) offers the list to one box (a new box, or after
+  // SIG_REBROADCAST); getBroadcast answers GETBROADCAST, reading the address
+  // from lines[next] and moving next past it.
+  void broadcast(const Message& msg);
+  void placeBroadcast(const Message& msg);
+  void updateBroadcast(Message msg);
+  void placeBroadcast(MessageBox& box);
+  void placeBroadcastMessages(MessageBox& box, const std::list<Message>& list);
+  bool offerToBox(const MessageBox& box, const Message& msg, const std::set<uint32_t>& given);
+  bool placeBroadcastTargetMapping(const MessageBox& box, const Message& msg);
+  void reBroadcast(const Address& address);
+  void getBroadcast(const Address& requester, uint32_t id, const std::vector<std::string>& lines,
+                    size_t& next);
+
+  // Calls into the administrative commands, name mapping and the
   // connections log. Those parts are not built yet: these are empty (a
-  // CENTRAL message, a wildcard target and a mapped name go nowhere), and
-  // localToStandardName maps no name. Defined in RelayHubPending.cpp.
+  // CENTRAL message and a mapped name go nowhere), and localToStandardName
+  // maps no name.
   void handleAdminMessage(const Message& request);
   bool runTargetMappings(const Message& msg);
-  void broadcast(const Message& msg);
-  void placeBroadcast(MessageBox& box);
-  void reBroadcast(const Address& address);
   std::string localToStandardName(const std::string& name);
   bool connectionsLogOpen() const;
   void connectionsLogLine(const Address& address, const std::string& keyword,
