@@ -1,0 +1,154 @@
+// End-to-end tests of broadcasts and agent call-backs against the real
+// relayhub: a wildcard target reaches boxes that exist and boxes made later,
+// survives a restart and comes again after SIG_REBROADCAST; an agent with
+// HIGH mail waiting is called back on its own port with "UPDATE".
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "relayhub_e2e/AgentClient.h"
+#include "relayhub_e2e/DaemonFixture.h"
+
+using e2e::AgentClient;
+using e2e::WireMessage;
+
+namespace {
+
+constexpr int32_t kSigRebroadcast = 2;
+
+std::vector<uint32_t> fetchIds(AgentClient& agent) {
+  std::vector<uint32_t> out;
+  const auto all = agent.extractAll();
+  EXPECT_TRUE(all.has_value());
+  for (const WireMessage& m : all.value_or(std::vector<WireMessage>())) out.push_back(m.id);
+  return out;
+}
+
+// The agent's own call-back port: a loopback listener.
+class CallBackPort {
+ public:
+  CallBackPort() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ::listen(fd_, 8);
+    socklen_t len = sizeof a;
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+  }
+  ~CallBackPort() { ::close(fd_); }
+  int port() const { return port_; }
+  // Waits (bounded) for one call-back and returns what it sent.
+  std::string awaitCallBack(int timeoutMs) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, timeoutMs) != 1) return "";
+    const int c = ::accept(fd_, nullptr, nullptr);
+    std::string text;
+    char buffer[256];
+    pollfd r{c, POLLIN, 0};
+    while (::poll(&r, 1, 5000) == 1) {
+      const ssize_t n = ::read(c, buffer, sizeof buffer);
+      if (n <= 0) break;
+      text.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(c);
+    return text;
+  }
+
+ private:
+  int fd_ = -1;
+  int port_ = 0;
+};
+
+class BroadcastCallBackTest : public ::testing::Test {
+ protected:
+  bool start(bool notifyAgents) {
+    auto settings = daemon.defaultSettings();
+    if (notifyAgents) settings["relayhub.notify-agents"] = "(Bool)=true";
+    daemon.writeConfig(settings);
+    return daemon.start({"-c", "C:/relayhub.conf"}) && daemon.waitForPort();
+  }
+
+  e2e::DaemonFixture daemon;
+};
+
+TEST_F(BroadcastCallBackTest, BroadcastReachesOldAndNewBoxesAcrossARestart) {
+  ASSERT_TRUE(start(false));
+  AgentClient bob;
+  ASSERT_TRUE(bob.open(daemon.port(), "bob"));
+  EXPECT_TRUE(fetchIds(bob).empty());  // bob now has a box
+
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  WireMessage wide = AgentClient::make(7001, "alice", "*", "to everyone");
+  wide.targetHost = "local*";
+  ASSERT_TRUE(alice.place({wide}));
+  EXPECT_EQ(fetchIds(bob), std::vector<uint32_t>{7001});
+  EXPECT_TRUE(fetchIds(bob).empty());
+  EXPECT_TRUE(std::filesystem::exists(daemon.root() + "/state/RelayHub/broadcast/7001.txt"));
+
+  AgentClient carol;
+  ASSERT_TRUE(carol.open(daemon.port(), "carol"));
+  EXPECT_EQ(fetchIds(carol), std::vector<uint32_t>{7001});
+  ASSERT_TRUE(alice.end());
+  ASSERT_TRUE(bob.end());
+  ASSERT_TRUE(carol.end());
+  EXPECT_EQ(daemon.stop(), 10);
+
+  ASSERT_TRUE(daemon.start({"-c", "C:/relayhub.conf"}) && daemon.waitForPort());
+  AgentClient dave;
+  ASSERT_TRUE(dave.open(daemon.port(), "dave"));
+  EXPECT_EQ(fetchIds(dave), std::vector<uint32_t>{7001});
+  // SIG_REBROADCAST offers the list to an existing box again.
+  AgentClient again;
+  ASSERT_TRUE(again.connect(daemon.port()));
+  ASSERT_TRUE(again.handshake("dave", "localhost", 0, 1, kSigRebroadcast));
+  EXPECT_EQ(fetchIds(again), std::vector<uint32_t>{7001});
+  ASSERT_TRUE(again.end());
+  ASSERT_TRUE(dave.end());
+  EXPECT_EQ(daemon.stop(), 10);
+}
+
+TEST_F(BroadcastCallBackTest, AgentIsCalledBackOnceForHighMail) {
+  ASSERT_TRUE(start(true));
+  CallBackPort port;
+  {
+    AgentClient bob;
+    ASSERT_TRUE(bob.connect(daemon.port()));
+    ASSERT_TRUE(bob.handshake("bob", "localhost", port.port(), 1));
+    EXPECT_TRUE(fetchIds(bob).empty());  // the box learns the port here
+    ASSERT_TRUE(bob.end());
+    EXPECT_TRUE(bob.frame().waitClosed());
+  }
+  {
+    AgentClient alice;
+    ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+    WireMessage m = AgentClient::make(7101, "alice", "bob", "urgent");
+    m.priority = 1;
+    ASSERT_TRUE(alice.place({m}));
+    ASSERT_TRUE(alice.end());
+    EXPECT_TRUE(alice.frame().waitClosed());
+  }
+  // The idle handler calls bob back: one framed string "UPDATE".
+  EXPECT_EQ(port.awaitCallBack(20000), std::string("STR") + "6" + std::string(9, '\0') + "UPDATE");
+  // Not again while the HIGH mail waits unfetched.
+  EXPECT_EQ(port.awaitCallBack(1500), "");
+
+  AgentClient bob;
+  ASSERT_TRUE(bob.connect(daemon.port()));
+  ASSERT_TRUE(bob.handshake("bob", "localhost", port.port(), 1));
+  EXPECT_EQ(fetchIds(bob), std::vector<uint32_t>{7101});
+  ASSERT_TRUE(bob.end());
+  EXPECT_EQ(daemon.stop(), 10);
+}
+
+}  // namespace
