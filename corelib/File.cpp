@@ -80,4 +80,9 @@ std::string File::name() const {
   return gzip_ ? gzip_->name() : std::string();
 }
 
+int64_t File::line() const {
+  if (basic_) return basic_->line();
+  return gzip_ ? gzip_->line() : 0;
+}
+
 }  // namespace VemoraCorelib

@@ -3,6 +3,7 @@
 // Every operation forwards to the one it holds; nothing throws.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -43,6 +44,10 @@ class File {
   bool write(const std::wstring& text);
   // The name given; "" without an implementation.
   std::string name() const;
+  // Line counter: 1 after an open, +1 for every LF read; 0 without an
+  // implementation. A read that gives nothing and leaves it unchanged has
+  // consumed no line end.
+  int64_t line() const;
 
  private:
   Kind kind_;
