@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "common/BasicFile.h"
 #include "common/CommandLine.h"
 #include "common/Monopoly.h"
 #include "common/SmartPointer.h"
@@ -39,6 +40,7 @@
 #include "relayhub/MessageBox.h"
 #include "relayhub/RHBackup.h"
 #include "relayhub/SentRecord.h"
+#include "relayhub/TargetMapping.h"
 
 namespace Vemora {
 
@@ -49,7 +51,10 @@ class RelayHub {
     kMsgMissingKey = 2,
     kMsgNoMemory = 3,
     kMsgDirectory = 4,
+    kMsgMappingsUnreadable = 5,
+    kMsgMappingLine = 6,
     kMsgLoadFailed = 6,
+    kMsgNoMappings = 8,
     kMsgConnectionsLog = 13,
     kMsgListenerFailed = 15,
     kMsgThreadStart = 16,
@@ -212,8 +217,7 @@ class RelayHub {
   MessageBox& getMessageBox(const Address& address);
   bool addMessage(MessageBox& box, const Message& msg);
   void registerMsgDetails(const Message& msg);
-  bool extract(const Address& address, std::list<Message>& out, int32_t port,
-               int32_t instanceId);
+  bool extract(const Address& address, std::list<Message>& out, int32_t port, int32_t instanceId);
   void cacheExtractedMessages(MessageBox& box, std::list<Message>& out);
   void unCache(uint32_t id, bool withdrawBroadcast, bool clearNoBroadcast);
   void removeFromCache(const Address& address, uint32_t id, bool clearNoBroadcast);
@@ -243,11 +247,26 @@ class RelayHub {
   void handleAdminMessage(const Message& request);
   bool runTargetMappings(const Message& msg);
   std::string localToStandardName(const std::string& name);
+  // As runTargetMappings; `stored` turns false when a copy could not be
+  // stored on disk.
+  bool runTargetMappings(const Message& msg, bool& stored);
   bool connectionsLogOpen() const;
   void connectionsLogLine(const Address& address, const std::string& keyword,
                           const std::string& text);
-  void connectionsLogMessage(const Address& address, const std::string& keyword,
-                             const Message& msg, bool withLine);
+  void connectionsLogMessage(const Address& address, const std::string& keyword, const Message& msg,
+                             bool withLine);
+
+  // Target-name mapping (the user mappings file and the learned names).
+  bool readMapFile();
+  std::list<TargetMapping> copyMappings();
+  std::string mapName(const std::string& name);
+  std::set<std::string> getLocalNames(const std::string& standard);
+  // False when a copy could not be stored.
+  bool sendToTargets(const Message& msg, const std::set<std::string>& locals,
+                     const std::string& standard);
+  // The next line that is neither empty nor a "#" comment, trimmed; false
+  // at the end. `lineNumber` counts every line read.
+  static bool readNextLine(BasicFile& file, std::string& line, int32_t& lineNumber);
 
   // State and views for the restore and the tests.
   RHBackup& backup() { return backup_; }
@@ -274,6 +293,7 @@ class RelayHub {
   std::string binDir_;
   std::map<std::string, std::list<AppEntry>> apps_;
   Monopoly mappingLock_;
+  std::list<TargetMapping> mappings_;
   std::string mappingsFile_;
   int32_t mappingsFileTime_ = 0;
   Connection listening_;

@@ -18,7 +18,9 @@ ParamStream addressParams(const Address& a) {
   return p;
 }
 
-bool tracing(int level) { return HubLog::debugLevel() >= level; }
+bool tracing(int level) {
+  return HubLog::debugLevel() >= level;
+}
 
 }  // namespace
 
@@ -28,7 +30,10 @@ bool RelayHub::place(const Message& msg, bool mapped) {
     handleAdminMessage(msg);
     return true;
   }
-  if (mapped && runTargetMappings(msg)) return true;
+  // Copies for the learned local names replace the message; the agent is
+  // told of a copy that could not be stored.
+  bool stored = true;
+  if (mapped && runTargetMappings(msg, stored)) return stored;
   if (!msg.hasWildcardTarget()) {
     HubLog::debug(5, "RelayHub::place: Not a broadcast message");
     return placeInMsgBox(msg);
