@@ -71,9 +71,10 @@ class CallBackPort {
 
 class BroadcastCallBackTest : public ::testing::Test {
  protected:
-  bool start(bool notifyAgents) {
+  bool start(bool notifyAgents, const std::string& agentsTimeout = "P1D") {
     auto settings = daemon.defaultSettings();
     if (notifyAgents) settings["relayhub.notify-agents"] = "(Bool)=true";
+    settings["relayhub.agents-timeout"] = "(TimeSpan)=\"" + agentsTimeout + "\"";
     daemon.writeConfig(settings);
     return daemon.start({"-c", "C:/relayhub.conf"}) && daemon.waitForPort();
   }
@@ -148,6 +149,47 @@ TEST_F(BroadcastCallBackTest, AgentIsCalledBackOnceForHighMail) {
   ASSERT_TRUE(bob.handshake("bob", "localhost", port.port(), 1));
   EXPECT_EQ(fetchIds(bob), std::vector<uint32_t>{7101});
   ASSERT_TRUE(bob.end());
+  EXPECT_EQ(daemon.stop(), 10);
+}
+
+TEST_F(BroadcastCallBackTest, NoCallBackWithNotifyAgentsOff) {
+  ASSERT_TRUE(start(false));
+  CallBackPort port;
+  AgentClient bob;
+  ASSERT_TRUE(bob.connect(daemon.port()));
+  ASSERT_TRUE(bob.handshake("bob", "localhost", port.port(), 1));
+  EXPECT_TRUE(fetchIds(bob).empty());
+  ASSERT_TRUE(bob.end());
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  WireMessage m = AgentClient::make(7201, "alice", "bob", "urgent");
+  m.priority = 1;
+  ASSERT_TRUE(alice.place({m}));
+  ASSERT_TRUE(alice.end());
+  EXPECT_EQ(port.awaitCallBack(2000), "");
+  EXPECT_EQ(daemon.stop(), 10);
+}
+
+TEST_F(BroadcastCallBackTest, InactiveBoxIsRemovedWithItsFiles) {
+  ASSERT_TRUE(start(true, "P1S"));
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  ASSERT_TRUE(alice.place({AgentClient::make(7301, "alice", "carol", "waits")}));
+  ASSERT_TRUE(alice.end());
+  EXPECT_TRUE(alice.frame().waitClosed());
+  const std::string carol = daemon.root() + "/state/RelayHub/msgboxes/carol__localhost";
+  EXPECT_TRUE(daemon.waitForLog("going to remove it"));
+  bool gone = false;
+  for (int i = 0; i < 200 && !gone; ++i) {
+    gone = !std::filesystem::exists(carol);
+    if (!gone) ::usleep(100000);
+  }
+  EXPECT_TRUE(gone);
+  // A later agent of that name finds an empty box.
+  AgentClient again;
+  ASSERT_TRUE(again.open(daemon.port(), "carol"));
+  EXPECT_TRUE(fetchIds(again).empty());
+  ASSERT_TRUE(again.end());
   EXPECT_EQ(daemon.stop(), 10);
 }
 
