@@ -36,6 +36,7 @@
 #include "relayhub/Connection.h"
 #include "relayhub/ConnectionEntry.h"
 #include "relayhub/ConnectionList.h"
+#include "relayhub/ConnectionsLog.h"
 #include "relayhub/Message.h"
 #include "relayhub/MessageBox.h"
 #include "relayhub/RHBackup.h"
@@ -282,7 +283,7 @@ class RelayHub {
   // Logging set, catalogue and command line.
   LoggingSetup logging_;
   std::unique_ptr<LoggerInterface> loggerInterface_;
-  // (the connections log joins here when it is built)
+  ConnectionsLog connectionsLog_;
   LogCommons catalogue_;
   CommandLine::OptionList options_;
   std::string hostName_;

@@ -281,12 +281,17 @@ bool RelayHub::configureBackup() {
 }
 
 void RelayHub::configureConnectionsLog() {
-  // The connections log is not built yet: the switch is read so that a
-  // configuration naming it stays valid, and nothing is opened.
   bool wanted = false;
-  ConfReader::getBool(logging_.configuration.get(), "relayhub.connections-log", wanted);
-  if (wanted) {
-    HubLog::debug(1, "RelayHub::configureConnectionsLog: The connections log is not available");
+  if (ConfReader::getBool(logging_.configuration.get(), "relayhub.connections-log", wanted) !=
+          ConfReader::kFound ||
+      !wanted) {
+    return;
+  }
+  const std::string path = tempDir_ + "relayhub_connections.log";
+  if (connectionsLog_.open(path)) {
+    HubLog::debug(1, "Opened connections log file \"%s\"", text(path));
+  } else {
+    HubLog::warning(kMsgConnectionsLog, text(path));
   }
 }
 
