@@ -1,9 +1,16 @@
 // Broadcasts on a RelayHub that is built but not configured: the main list,
 // its files, the offers to existing and new boxes, time-outs and
 // GETBROADCAST.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "common/TickTimer.h"
@@ -199,6 +206,50 @@ TEST_F(BroadcastTest, GetBroadcastAnswersTheRequester) {
   }
   // The copies leave the main list as it was.
   EXPECT_EQ(hub->broadcastList().size(), 3u);
+}
+
+int freePort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  ::close(s);
+  return ntohs(a.sin_port);
+}
+
+// A box whose name maps to the same standard name as the broadcast's target
+// name is given it by the per-box offer, without a pattern match.
+TEST(BroadcastMapping, SameStandardNameReachesANewBox) {
+  const std::string drive = relayhub_test::driveC();
+  std::filesystem::remove_all(drive + "/bmap");
+  std::filesystem::create_directories(drive + "/bmap/maps");
+  std::ofstream(drive + "/bmap/maps/targetnames.mmap") << "*_$=$1\n";
+  std::ofstream(drive + "/bmap/hub.conf")
+      << "relayhub()=\"\"{ port(Integer)=" << freePort()
+      << "{}\n max-connections(Integer)=2{}\n mappings(DirName)=\"C:/bmap/maps\"{}\n}\n"
+         "Vemora()=\"\"{ directories()=\"\"{ temp(DirName)=\"C:/bmap/tmp\"{}\n"
+         " bin(DirName)=\"C:/bmap/bin\"{}\n log(DirName)=\"C:/bmap/log\"{}\n}}\n";
+  std::atomic<bool> stop{false};
+  const char* argv[] = {"relayhub", "-c", "C:/bmap/hub.conf"};
+  RelayHub hub(&stop, 3, const_cast<char**>(argv));
+  ASSERT_TRUE(hub.configure());
+
+  hub.getMessageBox(Address("h1_agent", "h"));
+  Message m(40);
+  m.setSource("sender", "h");
+  m.setTargetExact(Address("h2_agent", "*"));
+  hub.broadcast(m);
+  // A new broadcast offered to existing boxes matches patterns only.
+  EXPECT_TRUE(hub.messageBoxes().at(Address("h1_agent", "h")).pending().empty());
+  hub.reBroadcast(Address("h1_agent", "h"));
+  EXPECT_EQ(hub.messageBoxes().at(Address("h1_agent", "h")).pending().size(), 1u);
+  hub.getMessageBox(Address("h3_agent", "h"));
+  hub.getMessageBox(Address("h3_other", "h"));
+  EXPECT_EQ(hub.messageBoxes().at(Address("h3_agent", "h")).pending().size(), 1u);
+  EXPECT_TRUE(hub.messageBoxes().at(Address("h3_other", "h")).pending().empty());
 }
 
 }  // namespace
