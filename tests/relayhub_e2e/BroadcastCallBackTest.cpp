@@ -10,6 +10,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -191,6 +193,31 @@ TEST_F(BroadcastCallBackTest, InactiveBoxIsRemovedWithItsFiles) {
   EXPECT_TRUE(fetchIds(again).empty());
   ASSERT_TRUE(again.end());
   EXPECT_EQ(daemon.stop(), 10);
+}
+
+TEST_F(BroadcastCallBackTest, OfferToANewBoxIsInTheConnectionsLog) {
+  auto settings = daemon.defaultSettings();
+  settings["relayhub.connections-log"] = "(Bool)=true";
+  daemon.writeConfig(settings);
+  ASSERT_TRUE(daemon.start({"-c", "C:/relayhub.conf"}) && daemon.waitForPort());
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  WireMessage wide = AgentClient::make(7401, "alice", "c*", "for the c agents");
+  ASSERT_TRUE(alice.place({wide}));
+  AgentClient carol;
+  ASSERT_TRUE(carol.open(daemon.port(), "carol"));
+  EXPECT_EQ(fetchIds(carol), std::vector<uint32_t>{7401});
+  ASSERT_TRUE(carol.end());
+  ASSERT_TRUE(alice.end());
+  EXPECT_EQ(daemon.stop(), 10);
+  std::string log;
+  for (const auto& f : std::filesystem::recursive_directory_iterator(daemon.root())) {
+    if (f.path().filename() != "relayhub_connections.log") continue;
+    std::ifstream in(f.path());
+    log.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  EXPECT_NE(log.find(" carol@localhost BROADCAST\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("for the c agents"), std::string::npos) << log;
 }
 
 }  // namespace
