@@ -98,7 +98,11 @@ void FileObjectStream::close() {
   const bool complete = saved_ && closed;
   saved_ = false;
   const std::string final = side.substr(0, side.size() - std::strlen(kSideSuffix));
-  if (complete && FileTools::moveFile(side, final, true, kMoveChunk, false)) return;
+  // The move would remove a folder in the way with all it holds.
+  if (complete && !FileTools::isDirectory(final) &&
+      FileTools::moveFile(side, final, true, kMoveChunk, false)) {
+    return;
+  }
   if (!complete) FileTools::deleteFile(side, false);
   ParamStream arguments;
   arguments << side << final;

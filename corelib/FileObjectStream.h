@@ -46,7 +46,8 @@ class FileObjectStream : public ObjectStream {
   void openIn(const std::string& name);
   // Closes the file; after writing, moves the side file over the final
   // name. Close_FailedToFinalize when the text was not saved completely
-  // (the side file is then deleted) or the move failed (it stays).
+  // (the side file is then deleted) or the move failed (it stays); a
+  // folder under the final name is never replaced.
   void close();
 
   void save() override;

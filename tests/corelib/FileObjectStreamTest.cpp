@@ -239,6 +239,18 @@ TEST_F(FileObjectStreamTest, AnUnfinishedTreeNeverReplacesTheFinalFile) {
   EXPECT_FALSE(fs::exists(native("keep.txt.saving")));
 }
 
+TEST_F(FileObjectStreamTest, AFolderUnderTheFinalNameIsNeverReplaced) {
+  fs::create_directories(native("dir.txt"));
+  put("dir.txt/inside", "precious");
+  FileObjectStream stream;
+  stream.openOut(name("dir.txt"));
+  writeTree(stream);
+  stream.endObject();
+  EXPECT_EQ(failure([&] { stream.close(); }), "Close_FailedToFinalize");
+  EXPECT_EQ(get("dir.txt/inside"), "precious");
+  EXPECT_TRUE(fs::exists(native("dir.txt.saving")));  // a failed move leaves it
+}
+
 // The side file leads to a device that takes no data: a short text fails
 // only when the file is closed, a long one already while it is written.
 TEST_F(FileObjectStreamTest, WriteFailuresAreReportedAndKeepTheFinalFile) {
