@@ -8,6 +8,7 @@
 #include "common/StringOps.h"
 #include "common/TimeException.h"
 #include "common/Tokenizer.h"
+#include "corelib/Exception.h"
 #include "logger/LoggerCentre.h"
 #include "logger/LoggerUnit.h"
 #include "logger/ParamStream.h"
@@ -302,10 +303,25 @@ int ConfReader::getFileName(const std::string& path, std::string& value, bool ve
   if (rc != kFound) return rc;
   if (!FileUtils::isValidFileName(v)) return kInvalid;
   StringOps::trim(v);
-  // No signature catalogue is kept, so the check answers "not listed".
-  if (verify) return kNotFound;
+  if (verify) {
+    const int check = checkSignature(v);
+    if (check != kFound) return check;
+  }
   value = v;
   return kFound;
+}
+
+int ConfReader::checkSignature(const std::string& fileName) const {
+  int result;
+  try {
+    result = vault_.verify(fileName);
+  } catch (const VemoraCorelib::Exception& e) {
+    // A getter answers with a code; a file that cannot be checked is refused.
+    debug(1, "ConfReader: Signature check of \"%s\" failed: %s", fileName, e.message());
+    return kBadSignature;
+  }
+  if (result == 0) return kBadSignature;
+  return result == -1 ? kNotFound : kFound;
 }
 
 int ConfReader::getTimeSpan(const std::string& path, TimeSpan::Parts& value) const {

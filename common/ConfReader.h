@@ -27,6 +27,7 @@
 #include "common/Monopoly.h"
 #include "common/SmartPointer.h"
 #include "common/TimeSpan.h"
+#include "crypto/Vault.h"
 
 namespace Vemora {
 
@@ -81,8 +82,9 @@ class ConfReader {
   // 32-bit atol semantics: saturates at the 32-bit limits.
   int getInteger(const std::string& path, int32_t& value) const;
   int getDirName(const std::string& path, std::string& value) const;
-  // With verify, the name must be listed with a matching signature; no
-  // signature catalogue is kept, so a verified name answers 2.
+  // With verify, the name must be listed in the vault's catalogue (else 2)
+  // with a matching signature (else 8); a listed file or key that cannot be
+  // read also gives 8.
   int getFileName(const std::string& path, std::string& value, bool verify) const;
   int getTimeSpan(const std::string& path, TimeSpan::Parts& value) const;
   // Appends the names of the node's children (0), or 2 when there is none.
@@ -104,7 +106,12 @@ class ConfReader {
   // last load had none.
   int errorLine() const { return errorLine_; }
 
+  // The file-signature check of getFileName; it holds no catalogue until
+  // one is set.
+  Vault& vault() { return vault_; }
+
  private:
+  int checkSignature(const std::string& fileName) const;
   int expandReferences(const std::string& path, std::string& value) const;
   void debug(int level, const std::string& format, const std::string& a = std::string(),
              const std::string& b = std::string()) const;
@@ -113,6 +120,7 @@ class ConfReader {
   std::unique_ptr<DOMNode> root_;
   SmartPointer<LoggerUnit> unit_;
   mutable Monopoly lock_;
+  Vault vault_;
   int errorLine_ = 0;
 };
 

@@ -9,6 +9,10 @@
 #include "common/ConfReader.h"
 #include "common/ConfSearcher.h"
 #include "common/Tokenizer.h"
+// The test key pair of the crypto suite (tests/crypto/SigningKey.h).
+#include "crypto/PemKeyFile.h"
+#include "crypto/SigningKey.h"
+#include "crypto/VaultCatalogue.h"
 #include "logger/LogCommons.h"
 #include "logger/LogMessenger.h"
 #include "logger/LogRecord.h"
@@ -335,6 +339,35 @@ TEST_F(ConfReaderTest, UnreadableFileKeepsTheOldTree) {
   int32_t port = 0;
   EXPECT_EQ(reader().getInteger("port", port), 0);
   EXPECT_EQ(port, 1);
+}
+
+TEST_F(ConfReaderTest, VerifiedFileNamesNeedAMatchingSignature) {
+  VemoraTest::SigningKey key;
+  const std::string content = "port(Integer)=1{}\n";
+  writeFile("signed.conf", content);
+  writeFile("empty-signed.conf", "");
+  writeFile("vault-key.pem", key.publicPem());
+  auto catalogue = std::make_unique<Vemora::Vault::Catalogue>(
+      "C:\\", std::make_unique<Vemora::PemKeyFile>("C:\\vault-key.pem"));
+  catalogue->add("signed.conf", key.sign(content + "signed.conf"));
+  catalogue->add("empty-signed.conf", key.sign("empty-signed.conf"));
+  reader().vault().setCatalogue(std::move(catalogue));
+  loadText(
+      "good(FileName)=\"C:/signed.conf\"{}\n"
+      "empty(FileName)=\"C:/empty-signed.conf\"{}\n"
+      "unlisted(FileName)=\"C:/other.conf\"{}\n");
+  std::string value = "unchanged";
+  EXPECT_EQ(reader().getFileName("good", value, true), 0);
+  EXPECT_EQ(value, "C:\\signed.conf");
+  value = "unchanged";
+  EXPECT_EQ(reader().getFileName("unlisted", value, true), 2);
+  // A listed file that cannot be checked is refused, not thrown through.
+  EXPECT_EQ(reader().getFileName("empty", value, true), 8);
+  EXPECT_TRUE(traced("ConfReader: Signature check of"));
+  writeFile("signed.conf", "port(Integer)=2{}\n");
+  EXPECT_EQ(reader().getFileName("good", value, true), 8);
+  EXPECT_EQ(value, "unchanged");
+  EXPECT_EQ(reader().getFileName("good", value, false), 0);
 }
 
 TEST(ConfSearcherTest, Tokens) {

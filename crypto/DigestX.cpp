@@ -1,0 +1,7 @@
+#include "crypto/DigestX.h"
+
+namespace VemoraOpenSSL {
+
+DigestX::~DigestX() = default;
+
+}  // namespace VemoraOpenSSL

@@ -1,0 +1,7 @@
+#include "crypto/PublicKeySource.h"
+
+namespace Vemora {
+
+PublicKeySource::~PublicKeySource() = default;
+
+}  // namespace Vemora
