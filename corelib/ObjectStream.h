@@ -95,7 +95,7 @@ class ObjectStream : public PrimitiveStream {
   void leaveObject();
 
   // Copies the tree of a readable stream in at the current position.
-  void addStream(const ObjectStream& other);
+  virtual void addStream(const ObjectStream& other);
 
   // ---- the medium ------------------------------------------------------------
 
