@@ -241,11 +241,29 @@ class RelayHub {
   void getBroadcast(const Address& requester, uint32_t id, const std::vector<std::string>& lines,
                     size_t& next);
 
-  // Calls into the administrative commands, name mapping and the
-  // connections log. Those parts are not built yet: these are empty (a
-  // CENTRAL message and a mapped name go nowhere), and localToStandardName
-  // maps no name.
+  // Administrative commands (RelayHubAdmin.cpp): a CENTRAL message's data,
+  // one command per line. handleAdminCommand runs lines[position] (moving
+  // position past the lines a command reads) and answers true when the
+  // rest of the request is not to be run (after RUNAPP).
   void handleAdminMessage(const Message& request);
+  bool handleAdminCommand(const Message& request, const std::vector<std::string>& lines,
+                          size_t& position);
+  void sendHelp(const Address& requester, uint32_t id);
+  void sendStatus(const Address& requester, uint32_t id);
+  void clearBox(const Address& target);
+  void handleRunApp(const Message& request, const std::vector<std::string>& lines, size_t position);
+  bool runApp(std::string application, std::string arguments, std::string key);
+  void handleQuit(const std::string& header);
+  void handleRestart(const std::string& header);
+  // A STATEMENT from the daemon to the requester; the first line of the
+  // HELP and STATUS texts.
+  Message adminReply(const Address& requester, uint32_t id) const;
+  std::string adminBanner() const;
+  // The id of the next reply to a request: its own id for the first reply,
+  // 0 (a new id) for every further reply of the same request.
+  uint32_t adminReplyId(uint32_t requestId);
+
+  // Calls into name mapping and the connections log.
   bool runTargetMappings(const Message& msg);
   std::string localToStandardName(const std::string& name);
   // As runTargetMappings; `stored` turns false when a copy could not be
@@ -334,6 +352,9 @@ class RelayHub {
   ThreadInfo* listenerThread_ = nullptr;
   ThreadInfo* handlerThread_ = nullptr;
   bool threadsStuck_ = false;
+  // While one administrative request runs: whether it has replied yet.
+  bool inAdminRequest_ = false;
+  bool adminReplied_ = false;
 };
 
 }  // namespace Vemora
