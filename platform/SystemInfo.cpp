@@ -1,11 +1,18 @@
 #include "platform/SystemInfo.h"
 
+#include <arpa/inet.h>
+#include <grp.h>
+#include <ifaddrs.h>
 #include <netdb.h>
+#include <netinet/in.h>
+#include <pwd.h>
 #include <sys/socket.h>
+#include <sys/statvfs.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <mutex>
 
 #include "platform/LastError.h"
 
@@ -78,6 +85,100 @@ std::optional<SystemInfo::VersionRecord> SystemInfo::version() {
   record.productType = 1;
   setLastError(kErrorSuccess);
   return record;
+}
+
+std::optional<std::string> SystemInfo::userName() {
+  passwd entry{};
+  passwd* found = nullptr;
+  std::vector<char> buffer(16384);
+  if (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    setLastError(kErrorFileNotFound);
+    return std::nullopt;
+  }
+  setLastError(kErrorSuccess);
+  return std::string(found->pw_name);
+}
+
+std::optional<uint32_t> SystemInfo::sessionId() {
+  const pid_t session = ::getsid(0);
+  if (session < 0) {
+    setLastErrorFromErrno(errno);
+    return std::nullopt;
+  }
+  setLastError(kErrorSuccess);
+  return static_cast<uint32_t>(session);
+}
+
+std::optional<uint32_t> SystemInfo::volumeSerial(const std::string& posixPath) {
+  struct statvfs info {};
+  if (posixPath.empty() || ::statvfs(posixPath.c_str(), &info) != 0) {
+    setLastErrorFromErrno(posixPath.empty() ? ENOENT : errno);
+    return std::nullopt;
+  }
+  setLastError(kErrorSuccess);
+  return static_cast<uint32_t>(info.f_fsid & 0xFFFFFFFFu);
+}
+
+std::optional<std::vector<std::string>> SystemInfo::ipv4Addresses() {
+  ifaddrs* list = nullptr;
+  if (::getifaddrs(&list) != 0) {
+    setLastErrorFromErrno(errno);
+    return std::nullopt;
+  }
+  std::vector<std::string> addresses;
+  for (ifaddrs* entry = list; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* address = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+    if (::inet_ntop(AF_INET, &address->sin_addr, text, sizeof text) != nullptr) {
+      addresses.push_back(text);
+    }
+  }
+  ::freeifaddrs(list);
+  setLastError(kErrorSuccess);
+  return addresses;
+}
+
+namespace {
+
+// The group database is walked with the non-reentrant getgrent family.
+std::mutex& groupWalk() {
+  static std::mutex walk;
+  return walk;
+}
+
+}  // namespace
+
+std::optional<std::set<std::string>> SystemInfo::localGroups() {
+  std::lock_guard<std::mutex> guard(groupWalk());
+  std::set<std::string> names;
+  ::setgrent();
+  while (const group* entry = ::getgrent()) names.insert(entry->gr_name);
+  ::endgrent();
+  setLastError(kErrorSuccess);
+  return names;
+}
+
+std::optional<std::set<std::string>> SystemInfo::groupMembers(const std::string& name) {
+  std::lock_guard<std::mutex> guard(groupWalk());
+  const group* entry = ::getgrnam(name.c_str());
+  if (entry == nullptr) {
+    setLastError(1376);  // ERROR_NO_SUCH_ALIAS
+    return std::nullopt;
+  }
+  const gid_t id = entry->gr_gid;
+  std::set<std::string> members;
+  for (char** member = entry->gr_mem; member != nullptr && *member != nullptr; ++member) {
+    members.insert(*member);
+  }
+  ::setpwent();
+  while (const passwd* user = ::getpwent()) {
+    if (user->pw_gid == id) members.insert(user->pw_name);
+  }
+  ::endpwent();
+  setLastError(kErrorSuccess);
+  return members;
 }
 
 }  // namespace platform

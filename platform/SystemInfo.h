@@ -1,10 +1,15 @@
 // System inventory from the real machine, standing in for the Windows calls
 // the inventory asks: GetComputerNameA, GetComputerNameExA(DnsDomain),
-// GetNativeSystemInfo, GetVersionExA, NetWkstaGetInfo and IsWow64Process.
+// GetNativeSystemInfo, GetVersionExA, NetWkstaGetInfo and IsWow64Process;
+// also GetUserNameA, ProcessIdToSessionId, GetKeyboardType,
+// GetVolumeInformationA, GetIpAddrTable and the local groups of
+// NetLocalGroupEnum / NetLocalGroupGetMembers.
 #pragma once
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -47,6 +52,28 @@ class SystemInfo {
 
   // IsWow64Process: a native process is never under WOW64.
   static bool isWow64() { return false; }
+
+  // GetUserNameA: the login name of the effective user id (the passwd
+  // entry), nullopt when it has none.
+  static std::optional<std::string> userName();
+  // ProcessIdToSessionId: the session id of the process (getsid).
+  static std::optional<uint32_t> sessionId();
+  // GetKeyboardType: there is no keyboard record here; 0, the failure value.
+  static int keyboardType(int) { return 0; }
+  // GetVolumeInformationA's serial number: the file-system id (statvfs
+  // f_fsid, low 32 bits) of the folder, nullopt when it cannot be read. It
+  // names the mounted file system, not a formatted volume, and may change
+  // across reboots for some file systems.
+  static std::optional<uint32_t> volumeSerial(const std::string& posixPath);
+  // GetIpAddrTable: the IPv4 addresses of the interfaces (getifaddrs), in
+  // dotted decimal, in interface order, loopback ones included; nullopt
+  // when they cannot be listed.
+  static std::optional<std::vector<std::string>> ipv4Addresses();
+  // NetLocalGroupEnum: the group names of /etc/group (the group database).
+  static std::optional<std::set<std::string>> localGroups();
+  // NetLocalGroupGetMembers: the listed members of the group and the users
+  // whose primary group it is; nullopt when there is no such group.
+  static std::optional<std::set<std::string>> groupMembers(const std::string& group);
 };
 
 }  // namespace platform

@@ -29,3 +29,26 @@ TEST(PlatformSystemInfoTest, DescribesThisMachine) {
   EXPECT_FALSE(SystemInfo::workgroup().has_value());
   EXPECT_FALSE(SystemInfo::isWow64());
 }
+
+TEST(SystemInfoTest, UserSessionVolumeAndAddresses) {
+  EXPECT_TRUE(SystemInfo::userName().has_value());
+  EXPECT_TRUE(SystemInfo::sessionId().has_value());
+  EXPECT_TRUE(SystemInfo::volumeSerial("/").has_value());
+  EXPECT_FALSE(SystemInfo::volumeSerial("/no/such/folder").has_value());
+  EXPECT_FALSE(SystemInfo::volumeSerial("").has_value());
+  const auto addresses = SystemInfo::ipv4Addresses();
+  ASSERT_TRUE(addresses.has_value());
+  bool loopback = false;
+  for (const std::string& address : *addresses) loopback = loopback || address == "127.0.0.1";
+  EXPECT_TRUE(loopback);  // the table lists it; the core library leaves it out
+}
+
+TEST(SystemInfoTest, LocalGroupsAndMembers) {
+  const auto groups = SystemInfo::localGroups();
+  ASSERT_TRUE(groups.has_value());
+  EXPECT_EQ(groups->count("root"), 1u);
+  const auto members = SystemInfo::groupMembers("root");
+  ASSERT_TRUE(members.has_value());
+  EXPECT_EQ(members->count("root"), 1u);
+  EXPECT_FALSE(SystemInfo::groupMembers("no-such-group-here").has_value());
+}
