@@ -263,7 +263,10 @@ class RelayHub {
   // 0 (a new id) for every further reply of the same request.
   uint32_t adminReplyId(uint32_t requestId);
 
-  // Calls into name mapping and the connections log.
+  // Calls into name mapping and the connections log. runTargetMappings is
+  // true when the message went to the learned local names of its target's
+  // standard name instead of its own target; localToStandardName gives ""
+  // for a name no mapping line maps.
   bool runTargetMappings(const Message& msg);
   std::string localToStandardName(const std::string& name);
   // As runTargetMappings; `stored` turns false when a copy could not be
