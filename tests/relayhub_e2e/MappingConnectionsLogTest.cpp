@@ -65,8 +65,9 @@ TEST(ConnectionsLogE2E, TheAgentsTrafficIsJournalled) {
     WireMessage m = AgentClient::make(601, "alice", "bob", "hello bob");
     m.timeout = 2147483647;
     m.remainingMs = UINT64_MAX;
-    ASSERT_TRUE(alice.place({m}));
-    ASSERT_TRUE(alice.place({m}));
+    // The client stamps the creation time as it sends, so a second may
+    // change between two sends; of three sends two carry the same text.
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(alice.place({m}));
     ASSERT_TRUE(alice.end());
   }
   AgentClient bob;
@@ -79,8 +80,8 @@ TEST(ConnectionsLogE2E, TheAgentsTrafficIsJournalled) {
   const std::string log = ss.str();
   EXPECT_EQ(count(log, "Vemora RelayHub Connection Log opened at "), 1u);
   EXPECT_EQ(count(log, " alice@localhost BEGIN\n"), 1u);
-  EXPECT_EQ(count(log, " alice@localhost PLAC\n"), 2u);
-  EXPECT_NE(log.find(" alice@localhost PLAC\n   MSG ID: 601\n"), std::string::npos);
+  EXPECT_EQ(count(log, " alice@localhost PLAC\n"), 3u);
+  EXPECT_GE(count(log, " alice@localhost PLAC\n   MSG ID: 601\n"), 1u);
   EXPECT_NE(log.find("   Data:\n   hello bob"), std::string::npos);
   EXPECT_EQ(count(log, " bob@localhost NEW MESSAGES\n"), 1u);
   EXPECT_NE(log.find("\nLog file ended at "), std::string::npos);
