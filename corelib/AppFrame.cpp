@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "corelib/Exception.h"
+#include "corelib/FileRegistry.h"
 
 namespace VemoraCorelib {
 
@@ -98,7 +99,10 @@ bool AppFrame::initialize() {
 
 void AppFrame::applyFileRegistryOption() {
   std::string path;
-  if (parser_.getValue("filereg", path)) systemBase_.setFileRegistryPath(path);
+  if (!parser_.getValue("filereg", path)) return;
+  // From now on the system base serves configuration values from the file.
+  FileRegistry::setPath(path);
+  FileRegistry::setUseFileRegistry(true);
 }
 
 int AppFrame::execute() {

@@ -26,7 +26,7 @@
 #include "corelib/ImsAgent.h"
 #include "corelib/ImsMessage.h"
 #include "corelib/Logger.h"
-#include "corelib/SystemBasePlaceholder.h"
+#include "corelib/SystemBase.h"
 
 namespace VemoraCorelib {
 
@@ -61,6 +61,9 @@ class AppFrame : public ImsAgent {
   bool processCommandLine();
   // Applies the file-registry option; true.
   bool initialize();
+  // With the option "filereg" (only in a parser built with the
+  // configuration options): its value becomes the file registry's path and
+  // the system base serves configuration values from that file.
   void applyFileRegistryOption();
   // run() inside the wrapper: its result, or 2 after an exception was
   // printed and logged.
@@ -82,13 +85,13 @@ class AppFrame : public ImsAgent {
   void setState(int32_t state) { state_ = state; }
   Logger& frameworkLogger() { return frameworkLogger_; }
   Logger& applicationLogger() { return applicationLogger_; }
-  SystemBasePlaceholder& systemBase() { return systemBase_; }
+  SystemBase& systemBase() { return systemBase_; }
   CmdParser& parser() { return parser_; }
   ConfAgent& confAgent() { return confAgent_; }
 
  private:
   Logger frameworkLogger_;
-  SystemBasePlaceholder systemBase_;
+  SystemBase systemBase_;
   Logger applicationLogger_;
   int32_t state_ = kRun;
   CmdParser parser_;

@@ -8,6 +8,7 @@
 
 #include "corelib/AppFrame.h"
 #include "corelib/Exception.h"
+#include "corelib/FileRegistry.h"
 #include "corelib/ImsAgent.h"
 
 namespace {
@@ -91,9 +92,9 @@ TEST(AppFrameTest, FrameworkObjects) {
   EXPECT_EQ(tool.systemBase().name(), "system-base");
   EXPECT_EQ(tool.confAgent().name(), "conf-agent");
   EXPECT_TRUE(tool.initialize());
-  EXPECT_EQ(tool.systemBase().fileRegistryPath(), "");  // the frame has no "filereg"
+  EXPECT_FALSE(VemoraCorelib::FileRegistry::useFileRegistry());  // the frame has no "filereg"
   VemoraCorelib::ImsMessage message("system", "query", "x");
-  EXPECT_EQ(tool.systemBase().handleMessage(message), 1);  // answers no request yet
+  EXPECT_EQ(tool.systemBase().handleMessage(message), 1);  // no request in it
   EXPECT_EQ(tool.handleMessage(message), 1);
   EXPECT_EQ(tool.handleHookMessage(1, message), 1);
 }
