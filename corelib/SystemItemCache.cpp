@@ -1,6 +1,7 @@
 #include "corelib/SystemItemCache.h"
 
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "corelib/Environment.h"
@@ -27,6 +28,13 @@ constexpr uint16_t kSuitePersonal = 0x200;
 std::map<int, std::string>& store() {
   static std::map<int, std::string> items;
   return items;
+}
+
+// The system base answers on every sender's thread, so the store is
+// guarded although its queries usually come from one thread.
+std::mutex& storeLock() {
+  static std::mutex lock;
+  return lock;
 }
 
 bool& collected() {
@@ -178,6 +186,11 @@ std::string SystemItemCache::languageText(const std::string& root, const std::st
 }
 
 void SystemItemCache::collectAll() {
+  std::lock_guard<std::mutex> guard(storeLock());
+  collectLocked();
+}
+
+void SystemItemCache::collectLocked() {
   collected() = true;
   collectNames();
   const uint16_t architecture = SystemInfo::processorArchitecture();
@@ -198,9 +211,10 @@ void SystemItemCache::collectAll() {
 }
 
 std::string SystemItemCache::getItem(int item) {
+  std::lock_guard<std::mutex> guard(storeLock());
   auto found = store().find(item);
   if (found != store().end()) return found->second;
-  if (!collected()) collectAll();  // at most once: unset items stay unset
+  if (!collected()) collectLocked();  // at most once: unset items stay unset
   found = store().find(item);
   return found == store().end() ? "" : found->second;
 }

@@ -2,7 +2,7 @@
 // gathered once per process and handed out as texts by item number, and
 // direct queries answered anew each time (volume serial, IPv4 addresses,
 // local groups and their members). Nothing here throws: every failure is a
-// fallback text or an empty list. Used from one thread at a time.
+// fallback text or an empty list. Safe from any thread.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +56,9 @@ class SystemItemCache {
   // "layout:short" from the language code under the layout keys.
   static std::string languageText(const std::string& root, const std::string& key,
                                   const std::string& valueName);
+
+ private:
+  static void collectLocked();
 };
 
 }  // namespace VemoraCorelib

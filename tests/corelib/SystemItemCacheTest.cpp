@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "corelib/SystemItemCache.h"
 #include "corelib/WinRegistry.h"
@@ -110,6 +112,23 @@ TEST(SystemItemCacheTest, DirectQueries) {
   EXPECT_TRUE(SystemItemCache::userGroups("root").count("root") == 1);
   EXPECT_TRUE(SystemItemCache::groupMembers("no-such-group-here").empty());
   EXPECT_TRUE(SystemItemCache::userGroups("no-such-user-here").empty());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SystemItemCacheTest, ThreadsCollectingAtOnceSeeOneStore) {
+  std::vector<std::thread> threads;
+  std::vector<std::string> names(4);
+  for (size_t i = 0; i < names.size(); ++i) {
+    threads.emplace_back(
+        [&names, i] { names[i] = SystemItemCache::getItem(SystemItemCache::kMachineName); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::string& name : names) {
+    EXPECT_EQ(name, SystemItemCache::getItem(SystemItemCache::kMachineName));
+  }
 }
 
 }  // namespace

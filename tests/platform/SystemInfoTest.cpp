@@ -30,7 +30,7 @@ TEST(PlatformSystemInfoTest, DescribesThisMachine) {
   EXPECT_FALSE(SystemInfo::isWow64());
 }
 
-TEST(SystemInfoTest, UserSessionVolumeAndAddresses) {
+TEST(PlatformSystemInfoTest, UserSessionVolumeAndAddresses) {
   EXPECT_TRUE(SystemInfo::userName().has_value());
   EXPECT_TRUE(SystemInfo::sessionId().has_value());
   EXPECT_TRUE(SystemInfo::volumeSerial("/").has_value());
@@ -43,7 +43,7 @@ TEST(SystemInfoTest, UserSessionVolumeAndAddresses) {
   EXPECT_TRUE(loopback);  // the table lists it; the core library leaves it out
 }
 
-TEST(SystemInfoTest, LocalGroupsAndMembers) {
+TEST(PlatformSystemInfoTest, LocalGroupsAndMembers) {
   const auto groups = SystemInfo::localGroups();
   ASSERT_TRUE(groups.has_value());
   EXPECT_EQ(groups->count("root"), 1u);
