@@ -16,6 +16,7 @@
 #include "common/TickTimer.h"
 #include "relayhub/RelayHub.h"
 #include "relayhub/TestState.h"
+#include "support/FreePort.h"
 
 using relayhub_test::TestState;
 using Vemora::Address;
@@ -208,17 +209,7 @@ TEST_F(BroadcastTest, GetBroadcastAnswersTheRequester) {
   EXPECT_EQ(hub->broadcastList().size(), 3u);
 }
 
-int freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
+using testsupport::freePort;
 
 // A box whose name maps to the same standard name as the broadcast's target
 // name is given it by the per-box offer, without a pattern match.

@@ -14,23 +14,14 @@
 #include <thread>
 
 #include "relayhub/Connection.h"
+#include "support/FreePort.h"
 
 namespace Vemora {
 namespace {
 
 using namespace std::string_literals;
 
-int freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
+using testsupport::freePort;
 
 int connectTo(int port) {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);

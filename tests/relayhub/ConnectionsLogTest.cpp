@@ -16,6 +16,7 @@
 
 #include "relayhub/ConnectionsLog.h"
 #include "relayhub/RelayHub.h"
+#include "support/FreePort.h"
 
 namespace Vemora {
 namespace {
@@ -108,17 +109,7 @@ TEST_F(ConnectionsLogTest, ReopeningAppendsAndAClosedLogWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(drive() + "/clog/missing"));
 }
 
-int freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
+using testsupport::freePort;
 
 std::unique_ptr<RelayHub> configuredHub(std::atomic<bool>* stop, bool logOn) {
   std::filesystem::remove_all(drive() + "/chub");

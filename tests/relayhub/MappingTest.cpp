@@ -16,6 +16,7 @@
 
 #include "relayhub/RelayHub.h"
 #include "relayhub/TargetMapping.h"
+#include "support/FreePort.h"
 
 namespace Vemora {
 namespace {
@@ -51,17 +52,7 @@ TEST(TargetMapping, LinesMapNamesByCapturesAndLiterals) {
   EXPECT_TRUE(bare.parts.empty());
 }
 
-int freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
+using testsupport::freePort;
 
 class MappingHubTest : public ::testing::Test {
  protected:

@@ -17,21 +17,12 @@
 #include "platform/Clock.h"
 #include "platform/Thread.h"
 #include "relayhub/RelayHub.h"
+#include "support/FreePort.h"
 
 namespace Vemora {
 namespace {
 
-int freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof a;
-  ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  ::close(s);
-  return ntohs(a.sin_port);
-}
+using testsupport::freePort;
 
 // Writes a configuration below drive C and builds a hub for it.
 std::unique_ptr<RelayHub> configuredHub(std::atomic<bool>* stop, const std::string& extra,
