@@ -14,8 +14,10 @@
 #include "platform/Clock.h"
 #include "relayhub/RelayHub.h"
 #include "relayhub/TestState.h"
+#include "support/CallBackPort.h"
 
 using relayhub_test::TestState;
+using testsupport::CallBackPort;
 using Vemora::Address;
 using Vemora::Connection;
 using Vemora::Message;
@@ -23,40 +25,6 @@ using Vemora::MessageBox;
 using Vemora::RelayHub;
 
 namespace {
-
-// A loopback listener standing in for an agent's call-back port.
-class AgentPort {
- public:
-  AgentPort() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_, 8);
-    socklen_t len = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
-  ~AgentPort() { ::close(fd_); }
-  int port() const { return port_; }
-  // What one accepted connection sent until it closed; empty when none came.
-  std::string receive() {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, 0) != 1) return "";  // the call-back has already connected
-    const int c = ::accept(fd_, nullptr, nullptr);
-    std::string text;
-    char buffer[256];
-    ssize_t n;
-    while ((n = ::read(c, buffer, sizeof buffer)) > 0) text.append(buffer, n);
-    ::close(c);
-    return text;
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 class NotifyTest : public ::testing::Test {
  protected:
@@ -112,7 +80,7 @@ TEST_F(NotifyTest, InactiveBoxesGoAfterTheTimeOut) {
 }
 
 TEST_F(NotifyTest, OnlyBoxesWithAPortHighMailAndNoCallBackYet) {
-  AgentPort agent;
+  CallBackPort agent;
   box("noport", 0, 2);
   box("nohigh", agent.port(), 0);
   MessageBox& done = box("done", agent.port(), 1);
@@ -121,20 +89,20 @@ TEST_F(NotifyTest, OnlyBoxesWithAPortHighMailAndNoCallBackYet) {
   EXPECT_FALSE(hub->shouldNotify(hub->messageBoxes().at(Address("nohigh", "127.0.0.1"))));
   EXPECT_FALSE(hub->shouldNotify(done));
   EXPECT_FALSE(hub->sweepBoxes());
-  EXPECT_EQ(agent.receive(), "");
+  EXPECT_EQ(agent.receive(0), "");
 }
 
 TEST_F(NotifyTest, CallBackSendsUpdateOnceUntilTheHighMailIsFetched) {
-  AgentPort agent;
+  CallBackPort agent;
   box("agent", agent.port(), 2);
   EXPECT_TRUE(hub->sweepBoxes());
-  EXPECT_EQ(agent.receive(), "STR" + Connection::lengthField(6) + "UPDATE");
+  EXPECT_EQ(agent.receive(0), "STR" + Connection::lengthField(6) + "UPDATE");
   const MessageBox& b = hub->messageBoxes().at(Address("agent", "127.0.0.1"));
   EXPECT_TRUE(b.haveNotified());
   EXPECT_EQ(b.getLastNotifyAttempt(), 0);
 
   EXPECT_FALSE(hub->sweepBoxes());  // already called back
-  EXPECT_EQ(agent.receive(), "");
+  EXPECT_EQ(agent.receive(0), "");
 
   std::list<Message> out;
   hub->extract(Address("agent", "127.0.0.1"), out, agent.port(), 1);
@@ -144,12 +112,12 @@ TEST_F(NotifyTest, CallBackSendsUpdateOnceUntilTheHighMailIsFetched) {
   high.setPriority(Message::kHigh);
   hub->addMessage(hub->messageBoxes().at(Address("agent", "127.0.0.1")), high);
   EXPECT_TRUE(hub->sweepBoxes());
-  EXPECT_EQ(agent.receive(), "STR" + Connection::lengthField(6) + "UPDATE");
+  EXPECT_EQ(agent.receive(0), "STR" + Connection::lengthField(6) + "UPDATE");
 }
 
 TEST_F(NotifyTest, FailedCallBacksAreHeldBackFiveSeconds) {
   const int closedPort = [] {
-    AgentPort gone;
+    CallBackPort gone;
     return gone.port();
   }();
   struct Case {

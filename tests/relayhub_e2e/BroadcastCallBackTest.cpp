@@ -17,9 +17,11 @@
 
 #include "relayhub_e2e/AgentClient.h"
 #include "relayhub_e2e/DaemonFixture.h"
+#include "support/CallBackPort.h"
 
 using e2e::AgentClient;
 using e2e::WireMessage;
+using testsupport::CallBackPort;
 
 namespace {
 
@@ -32,44 +34,6 @@ std::vector<uint32_t> fetchIds(AgentClient& agent) {
   for (const WireMessage& m : all.value_or(std::vector<WireMessage>())) out.push_back(m.id);
   return out;
 }
-
-// The agent's own call-back port: a loopback listener.
-class CallBackPort {
- public:
-  CallBackPort() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_, 8);
-    socklen_t len = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
-  ~CallBackPort() { ::close(fd_); }
-  int port() const { return port_; }
-  // Waits (bounded) for one call-back and returns what it sent.
-  std::string awaitCallBack(int timeoutMs) {
-    pollfd p{fd_, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) != 1) return "";
-    const int c = ::accept(fd_, nullptr, nullptr);
-    std::string text;
-    char buffer[256];
-    pollfd r{c, POLLIN, 0};
-    while (::poll(&r, 1, 5000) == 1) {
-      const ssize_t n = ::read(c, buffer, sizeof buffer);
-      if (n <= 0) break;
-      text.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(c);
-    return text;
-  }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 class BroadcastCallBackTest : public ::testing::Test {
  protected:
@@ -142,9 +106,9 @@ TEST_F(BroadcastCallBackTest, AgentIsCalledBackOnceForHighMail) {
     EXPECT_TRUE(alice.frame().waitClosed());
   }
   // The idle handler calls bob back: one framed string "UPDATE".
-  EXPECT_EQ(port.awaitCallBack(20000), std::string("STR") + "6" + std::string(9, '\0') + "UPDATE");
+  EXPECT_EQ(port.receive(20000), std::string("STR") + "6" + std::string(9, '\0') + "UPDATE");
   // Not again while the HIGH mail waits unfetched.
-  EXPECT_EQ(port.awaitCallBack(1500), "");
+  EXPECT_EQ(port.receive(1500), "");
 
   AgentClient bob;
   ASSERT_TRUE(bob.connect(daemon.port()));
@@ -168,7 +132,7 @@ TEST_F(BroadcastCallBackTest, NoCallBackWithNotifyAgentsOff) {
   m.priority = 1;
   ASSERT_TRUE(alice.place({m}));
   ASSERT_TRUE(alice.end());
-  EXPECT_EQ(port.awaitCallBack(2000), "");
+  EXPECT_EQ(port.receive(2000), "");
   EXPECT_EQ(daemon.stop(), 10);
 }
 
