@@ -170,6 +170,15 @@ void ObjectStream::requireReadable() const {
       VEMORA_CORELIB_SOURCE_CONTEXT());
 }
 
+void ObjectStream::requireEntered() const {
+  requireReadable();
+  if (current_ != nullptr) return;
+  throw Read_ObjectNotEntered(
+      "@object-stream.read.object-not-entered{Attempting to read from a stream without "
+      "entering an object first};",
+      VEMORA_CORELIB_SOURCE_CONTEXT());
+}
+
 ObjectStream::Entry ObjectStream::enterObject(const DualString& name) {
   requireReadable();
   ObjectPtr child = current_ == nullptr ? nullptr : current_->findChild(name);
@@ -186,13 +195,7 @@ ObjectStream::Entry ObjectStream::enterObject(const DualString& name) {
 }
 
 TypedValue ObjectStream::readAttribute(const DualString& name) const {
-  requireReadable();
-  if (current_ == nullptr) {
-    throw Read_ObjectNotEntered(
-        "@object-stream.read.object-not-entered{Attempting to read from a stream without "
-        "entering an object first};",
-        VEMORA_CORELIB_SOURCE_CONTEXT());
-  }
+  requireEntered();
   try {
     return current_->getAttribute(name);
   } catch (const Object::GetAttribute_NotFound&) {
@@ -223,13 +226,7 @@ std::set<DualString> ObjectStream::childNames() {
 }
 
 void ObjectStream::leaveObject() {
-  requireReadable();
-  if (current_ == nullptr) {
-    throw Read_ObjectNotEntered(
-        "@object-stream.read.object-not-entered{Attempting to read from a stream without "
-        "entering an object first};",
-        VEMORA_CORELIB_SOURCE_CONTEXT());
-  }
+  requireEntered();
   if (current_ == root_.get()) {
     releaseTree();
   } else {

@@ -123,6 +123,7 @@ class ObjectStream : public PrimitiveStream {
  private:
   void releaseTree();
   void requireReadable() const;
+  void requireEntered() const;
   void parseObjectStart(ParseContext& context, const DualString& name);
   void parseAttribute(const ParseContext& context, const DualString& line);
   void copyContent(const Object& from);

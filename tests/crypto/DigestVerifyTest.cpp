@@ -16,15 +16,8 @@ using VemoraOpenSSL::PubKey;
 
 namespace {
 
-// The key pairs are slow to make, so the suite shares them.
-VemoraTest::SigningKey& signer() {
-  static VemoraTest::SigningKey key;
-  return key;
-}
-VemoraTest::SigningKey& stranger() {
-  static VemoraTest::SigningKey key;
-  return key;
-}
+using VemoraTest::signer;
+using VemoraTest::stranger;
 
 class DigestVerifyTest : public Vemora::FileScratch {
  protected:

@@ -61,4 +61,14 @@ class SigningKey {
   EVP_PKEY* key_;
 };
 
+// Key pairs are slow to make, so each test program shares two of them.
+inline SigningKey& signer() {
+  static SigningKey key;
+  return key;
+}
+inline SigningKey& stranger() {
+  static SigningKey key;
+  return key;
+}
+
 }  // namespace VemoraTest

@@ -16,14 +16,8 @@ using Vemora::Vault;
 
 namespace {
 
-VemoraTest::SigningKey& signer() {
-  static VemoraTest::SigningKey key;
-  return key;
-}
-VemoraTest::SigningKey& stranger() {
-  static VemoraTest::SigningKey key;
-  return key;
-}
+using VemoraTest::signer;
+using VemoraTest::stranger;
 
 // A scratch folder holding "conf/app.conf", the public key "key.pem" and a
 // catalogue based on the folder.
