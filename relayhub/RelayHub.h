@@ -53,6 +53,9 @@ class RelayHub {
     kMsgNoMemory = 3,
     kMsgDirectory = 4,
     kMsgMappingsUnreadable = 5,
+    // One number, two events: a failed catalogue load never finds its own
+    // text (it shows as "Message not found" with the report), so the
+    // catalogue's text for 6 is the name-mapping line's.
     kMsgMappingLine = 6,
     kMsgLoadFailed = 6,
     kMsgNoMappings = 8,
