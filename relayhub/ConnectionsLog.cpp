@@ -38,7 +38,7 @@ bool ConnectionsLog::logLine(const Address& address, const std::string& keyword,
                              const std::string& text) {
   if (!isOpen()) return true;
   std::string line = now() + " " + StringOps::fromUInt(platform::currentThreadId()) + " " +
-                     address.name + "@" + address.host + " " + keyword;
+                     address.toText() + " " + keyword;
   if (!text.empty()) line += ": " + text;
   write(line + "\n");
   return file_.flush();

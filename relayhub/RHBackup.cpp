@@ -4,6 +4,7 @@
 
 #include "common/FileOps.h"
 #include "common/FileUtils.h"
+#include "common/MonopolyGuard.h"
 #include "common/StringOps.h"
 
 namespace Vemora {
@@ -61,22 +62,9 @@ bool hasLineEndOrZero(const std::string& text) {
   return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-std::string idFile(uint32_t id) { return StringOps::fromUInt(id) + ".txt"; }
-
-// Releases the store's lock on every path out of a locked operation.
-class Locked {
- public:
-  explicit Locked(Monopoly& lock) : lock_(lock) { held_ = lock_.enforcePolling(); }
-  ~Locked() {
-    if (held_) lock_.relax();
-  }
-  Locked(const Locked&) = delete;
-  Locked& operator=(const Locked&) = delete;
-
- private:
-  Monopoly& lock_;
-  bool held_ = false;
-};
+std::string idFile(uint32_t id) {
+  return StringOps::fromUInt(id) + ".txt";
+}
 
 }  // namespace
 
@@ -126,61 +114,60 @@ bool RHBackup::removeDirectoryLocked(const std::string& relative) {
 }
 
 bool RHBackup::writeBox(const Address& address, const std::string& text) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return writeFileLocked(boxPath(address) + "/msgbox.txt", text);
 }
 
 bool RHBackup::readBox(const std::string& boxDir, std::string& out) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return readFileLocked("msgboxes/" + boxDir + "/msgbox.txt", out);
 }
 
 bool RHBackup::removeBox(const Address& address) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return removeDirectoryLocked(boxPath(address));
 }
 
 bool RHBackup::writeUnsent(const Address& address, uint32_t id, const std::string& text) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return writeFileLocked(boxPath(address) + "/unsent/" + idFile(id), text);
 }
 
-bool RHBackup::readUnsent(const Address& address, const std::string& fileName,
-                          std::string& out) {
-  Locked lock(lock_);
+bool RHBackup::readUnsent(const Address& address, const std::string& fileName, std::string& out) {
+  MonopolyGuard lock(lock_);
   return readFileLocked(boxPath(address) + "/unsent/" + fileName, out);
 }
 
 bool RHBackup::writeUnconfirmed(const Address& address, uint32_t id, const std::string& text) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return writeFileLocked(boxPath(address) + "/unconfirmed/" + idFile(id), text);
 }
 
 bool RHBackup::readUnconfirmed(const Address& address, const std::string& fileName,
                                std::string& out) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return readFileLocked(boxPath(address) + "/unconfirmed/" + fileName, out);
 }
 
 bool RHBackup::removeMessage(const Address& address, uint32_t id) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   const bool unsent = deleteFileLocked(boxPath(address) + "/unsent/" + idFile(id));
   const bool unconfirmed = deleteFileLocked(boxPath(address) + "/unconfirmed/" + idFile(id));
   return unsent && unconfirmed;
 }
 
 bool RHBackup::writeBroadcast(uint32_t id, const std::string& text) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return writeFileLocked("broadcast/" + idFile(id), text);
 }
 
 bool RHBackup::readBroadcast(const std::string& fileName, std::string& out) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return readFileLocked("broadcast/" + fileName, out);
 }
 
 bool RHBackup::removeBroadcast(uint32_t id) {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return deleteFileLocked("broadcast/" + idFile(id));
 }
 
@@ -196,7 +183,9 @@ std::set<std::string> RHBackup::listFiles(const std::string& relative, bool dire
   return names;
 }
 
-std::set<std::string> RHBackup::listBoxes() { return listFiles("msgboxes", true, "*__*"); }
+std::set<std::string> RHBackup::listBoxes() {
+  return listFiles("msgboxes", true, "*__*");
+}
 
 std::set<std::string> RHBackup::listUnsent(const Address& address) {
   return listFiles(boxPath(address) + "/unsent", false, "*.txt");
@@ -206,12 +195,14 @@ std::set<std::string> RHBackup::listUnconfirmed(const Address& address) {
   return listFiles(boxPath(address) + "/unconfirmed", false, "*.txt");
 }
 
-std::set<std::string> RHBackup::listBroadcasts() { return listFiles("broadcast", false, "*.txt"); }
+std::set<std::string> RHBackup::listBroadcasts() {
+  return listFiles("broadcast", false, "*.txt");
+}
 
 bool RHBackup::adoptBoxDir(const std::string& boxDir, const Address& address) {
   const std::string wanted = boxDirName(address);
   if (wanted == boxDir) return true;
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   const std::string to = path("msgboxes/" + wanted);
   if (FileOps::pathExists(to)) return false;
   return FileUtils::move(path("msgboxes/" + boxDir), to, false);
@@ -228,7 +219,7 @@ bool RHBackup::learnName(const std::string& agent, const std::string& standard) 
       agent.find('=') != std::string::npos) {
     return false;
   }
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   auto it = learned_.find(agent);
   if (it != learned_.end() && it->second == standard) return true;
   if (it != learned_.end()) {
@@ -259,7 +250,7 @@ std::set<std::string> RHBackup::getLocalNames(const std::string& standard) {
 }
 
 bool RHBackup::loadNameMap() {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   return loadNameMapLocked();
 }
 
@@ -294,7 +285,7 @@ bool RHBackup::loadNameMapLocked() {
 }
 
 bool RHBackup::clearNameMap() {
-  Locked lock(lock_);
+  MonopolyGuard lock(lock_);
   learned_.clear();
   local_.clear();
   changed_ = 0;

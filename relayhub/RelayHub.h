@@ -268,13 +268,11 @@ class RelayHub {
 
   // Calls into name mapping and the connections log. runTargetMappings is
   // true when the message went to the learned local names of its target's
-  // standard name instead of its own target; localToStandardName gives ""
-  // for a name no mapping line maps.
-  bool runTargetMappings(const Message& msg);
-  std::string localToStandardName(const std::string& name);
-  // As runTargetMappings; `stored` turns false when a copy could not be
-  // stored on disk.
+  // standard name instead of its own target; `stored` turns false when a
+  // copy could not be stored on disk. localToStandardName gives "" for a
+  // name no mapping line maps.
   bool runTargetMappings(const Message& msg, bool& stored);
+  std::string localToStandardName(const std::string& name);
   bool connectionsLogOpen() const;
   void connectionsLogLine(const Address& address, const std::string& keyword,
                           const std::string& text);

@@ -106,7 +106,7 @@ void RelayHub::sendHelp(const Address& requester, uint32_t id) {
 void RelayHub::sendStatus(const Address& requester, uint32_t id) {
   std::string text = adminBanner() + "Message boxes:\n";
   for (const auto& [address, box] : boxes_) {
-    text += " - " + address.name + "@" + address.host + " (" +
+    text += " - " + address.toText() + " (" +
             StringOps::fromUInt(static_cast<uint32_t>(box.pending().size())) + " messages, " +
             StringOps::fromInt(box.highCount()) + " high priority)\n";
   }
@@ -162,7 +162,7 @@ bool RelayHub::runApp(std::string application, std::string arguments, std::strin
     executable = binDir_ + application;
   }
   executable += ".exe";
-  if (HubLog::debugLevel() >= 3) {
+  if (HubLog::debugLevel() >= 2) {
     ParamStream p;
     p.addString(executable).addString(arguments);
     HubLog::debug(2, "RelayHub::runApp: Running: %s %s", p);

@@ -1,5 +1,6 @@
 // The start-up restore of the state store: the learned names, every box
 // with its pending and unconfirmed messages, and the pending broadcasts.
+#include "common/MonopolyGuard.h"
 #include "common/ObjectFiler.h"
 #include "relayhub/HubLog.h"
 #include "relayhub/RelayHub.h"
@@ -60,9 +61,10 @@ bool RelayHub::restoreBackup() {
       reportUnreadable("broadcast/" + file);
       continue;
     }
-    broadcastLock_.enforcePolling();
-    broadcasts_.push_back(msg);
-    broadcastLock_.relax();
+    {
+      MonopolyGuard guard(broadcastLock_);
+      if (guard.held()) broadcasts_.push_back(msg);
+    }
     ParamStream p;
     p.addString(file);
     HubLog::debug(2, "   Successfully loaded \"%s\"", p);

@@ -5,6 +5,7 @@
 // only under broadcastLock_; boxes are never changed while it is held.
 #include <set>
 
+#include "common/MonopolyGuard.h"
 #include "common/ObjectFiler.h"
 #include "common/StringOps.h"
 #include "relayhub/HubLog.h"
@@ -105,21 +106,23 @@ void RelayHub::updateBroadcast(Message msg) {
                   "RelayHub::updateBroadcast: Updating main broadcast list with message %i for %s",
                   idTargetParams(msg));
   }
-  if (!broadcastLock_.enforcePolling()) return;  // the hub is going away
-  for (auto it = broadcasts_.begin(); it != broadcasts_.end(); ++it) {
-    if (it->getId() != msg.getId()) continue;
-    if (tracing(3)) {
-      HubLog::debug(3, "RelayHub::updateBroadcast: Erased old broadcast message %i for %s",
-                    idTargetParams(*it));
+  {
+    MonopolyGuard guard(broadcastLock_);
+    if (!guard.held()) return;  // the hub is going away
+    for (auto it = broadcasts_.begin(); it != broadcasts_.end(); ++it) {
+      if (it->getId() != msg.getId()) continue;
+      if (tracing(3)) {
+        HubLog::debug(3, "RelayHub::updateBroadcast: Erased old broadcast message %i for %s",
+                      idTargetParams(*it));
+      }
+      backup_.removeBroadcast(it->getId());
+      broadcasts_.erase(it);
+      break;
     }
-    backup_.removeBroadcast(it->getId());
-    broadcasts_.erase(it);
-    break;
+    broadcasts_.push_back(msg);
+    std::string text;
+    if (messageText(msg, text)) backup_.writeBroadcast(msg.getId(), text);
   }
-  broadcasts_.push_back(msg);
-  std::string text;
-  if (messageText(msg, text)) backup_.writeBroadcast(msg.getId(), text);
-  broadcastLock_.relax();
   if (tracing(3)) {
     HubLog::debug(3, "RelayHub::updateBroadcast: Added message %i for %s to main broadcast list",
                   idTargetParams(msg));
@@ -133,9 +136,9 @@ void RelayHub::placeBroadcast(MessageBox& box) {
     HubLog::debug(4, "RelayHub::placeBroadcast: Placing broadcast messages for %s", p);
   }
   std::list<Message> list;
-  if (broadcastLock_.enforcePolling()) {
-    list = broadcasts_;
-    broadcastLock_.relax();
+  {
+    MonopolyGuard guard(broadcastLock_);
+    if (guard.held()) list = broadcasts_;
   }
   if (list.empty()) {
     HubLog::debug(4, "RelayHub::placeBroadcast:    No messages");
@@ -229,7 +232,8 @@ void RelayHub::reBroadcast(const Address& address) {
 }
 
 void RelayHub::checkBroadcastTimeouts() {
-  if (!broadcastLock_.enforcePolling()) return;
+  MonopolyGuard guard(broadcastLock_);
+  if (!guard.held()) return;
   for (auto it = broadcasts_.begin(); it != broadcasts_.end();) {
     if (!it->hasTimedOut()) {
       ++it;
@@ -242,7 +246,6 @@ void RelayHub::checkBroadcastTimeouts() {
     backup_.removeBroadcast(it->getId());
     it = broadcasts_.erase(it);
   }
-  broadcastLock_.relax();
 }
 
 void RelayHub::getBroadcast(const Address& requester, uint32_t id,
@@ -252,21 +255,19 @@ void RelayHub::getBroadcast(const Address& requester, uint32_t id,
   if (next < lines.size()) {
     std::string host = lines[next++];
     const std::string name = StringOps::cutToken(host, '@');
-    if (broadcastLock_.enforcePolling()) {
-      for (const Message& msg : broadcasts_) {
-        if (matchesName(msg, Address(name, host)) && matchesHost(msg, Address(name, host))) {
-          matches.push_back(msg);
+    const Address wanted(name, host);
+    {
+      MonopolyGuard guard(broadcastLock_);
+      if (guard.held()) {
+        for (const Message& msg : broadcasts_) {
+          if (matchesName(msg, wanted) && matchesHost(msg, wanted)) matches.push_back(msg);
         }
       }
-      broadcastLock_.relax();
     }
-    text = replyText(matches.size(), name + "@" + host);
+    text = replyText(matches.size(), wanted.toText());
   }
-  Message reply(id);
-  reply.setSource("<noreply=relayhub>", hostName_);
-  // The requester's own box, spelt as its agent spells it.
-  reply.setTargetExact(requester);
-  reply.setType(Message::kStatement);
+  // To the requester's own box, spelt as its agent spells it.
+  Message reply = adminReply(requester, id);
   reply.setData(text);
   place(reply, true);
   for (const Message& msg : matches) {

@@ -3,6 +3,7 @@
 // local names goes to each of those names instead.
 #include "common/FileOps.h"
 #include "common/FileUtils.h"
+#include "common/MonopolyGuard.h"
 #include "common/StringOps.h"
 #include "relayhub/HubLog.h"
 #include "relayhub/RelayHub.h"
@@ -16,21 +17,6 @@ constexpr const char* kUpdate = "RelayHub::updateTargetAddrNamesMapFile: ";
 ParamStream text(const std::string& value) {
   return ParamStream().addString(value);
 }
-
-// Holds an unnamed Monopoly (polling) for one scope.
-class MappingGuard {
- public:
-  explicit MappingGuard(Monopoly& lock) : lock_(lock), held_(lock.enforcePolling()) {}
-  ~MappingGuard() {
-    if (held_) lock_.relax();
-  }
-  MappingGuard(const MappingGuard&) = delete;
-  MappingGuard& operator=(const MappingGuard&) = delete;
-
- private:
-  Monopoly& lock_;
-  bool held_;
-};
 
 // Cuts a line at its first "=" into the pattern and the replacement.
 void splitLine(std::string line, std::string& left, std::string& right) {
@@ -51,7 +37,7 @@ bool RelayHub::updateTargetAddrNamesMapFile() {
                         "Found no map file but had %i mapping(s) from before (to be cleared out)",
                     ParamStream().addInt(static_cast<int32_t>(count)));
     }
-    MappingGuard guard(mappingLock_);
+    MonopolyGuard guard(mappingLock_);
     mappings_.clear();
     backup_.clearNameMap();
     mappingsFileTime_ = 0;
@@ -99,7 +85,7 @@ bool RelayHub::readMapFile() {
   file.close();
   if (list.empty()) HubLog::warning(kMsgNoMappings, text(mappingsFile_));
   {
-    MappingGuard guard(mappingLock_);
+    MonopolyGuard guard(mappingLock_);
     mappings_.swap(list);
   }
   HubLog::debug(4, "RelayHub::readMapFile: Finished reading map file \"%s\"", text(mappingsFile_));
@@ -107,7 +93,7 @@ bool RelayHub::readMapFile() {
 }
 
 std::list<TargetMapping> RelayHub::copyMappings() {
-  MappingGuard guard(mappingLock_);
+  MonopolyGuard guard(mappingLock_);
   return mappings_;
 }
 
@@ -136,11 +122,6 @@ std::set<std::string> RelayHub::getLocalNames(const std::string& standard) {
   std::set<std::string> names = backup_.getLocalNames(standard);
   if (names.empty()) HubLog::debug(4, "RelayHub::getLocalNames:    No local name found");
   return names;
-}
-
-bool RelayHub::runTargetMappings(const Message& msg) {
-  bool stored = true;
-  return runTargetMappings(msg, stored);
 }
 
 bool RelayHub::runTargetMappings(const Message& msg, bool& stored) {

@@ -3,6 +3,7 @@
 // still held unconfirmed are withdrawn.
 #include <vector>
 
+#include "common/MonopolyGuard.h"
 #include "common/StringOps.h"
 #include "common/TickTimer.h"
 #include "relayhub/HubLog.h"
@@ -142,7 +143,8 @@ void RelayHub::unCache(uint32_t id, bool withdrawBroadcast, bool clearNoBroadcas
     for (const Address& target : targets) removeFromCache(target, id, clearNoBroadcast);
   }
   if (!withdrawBroadcast) return;
-  broadcastLock_.enforcePolling();
+  MonopolyGuard guard(broadcastLock_);
+  if (!guard.held()) return;
   for (auto b = broadcasts_.begin(); b != broadcasts_.end(); ++b) {
     if (b->getId() != id) continue;
     if (tracing(3)) {
@@ -154,7 +156,6 @@ void RelayHub::unCache(uint32_t id, bool withdrawBroadcast, bool clearNoBroadcas
     broadcasts_.erase(b);
     break;
   }
-  broadcastLock_.relax();
 }
 
 void RelayHub::removeFromCache(const Address& address, uint32_t id, bool clearNoBroadcast) {

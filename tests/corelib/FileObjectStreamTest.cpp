@@ -10,6 +10,7 @@
 #include <string>
 
 #include "corelib/Exception.h"
+#include "corelib/Failure.h"
 #include "corelib/FileObjectStream.h"
 #include "corelib/TypedValue.h"
 
@@ -24,15 +25,7 @@ using VemoraCorelib::TypedValue;
 
 const std::string kText = "cfg\n{\n\tport(int32)=80\n\tsub\n\t{\n\t\ton(bool)=1\n\t}\n}\n";
 
-std::string failure(const std::function<void()>& action, std::string* text = nullptr) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    if (text != nullptr) *text = e.text(false);
-    return e.name();
-  }
-  return "";
-}
+using corelib_test::failure;
 
 class FileObjectStreamTest : public ::testing::Test {
  protected:

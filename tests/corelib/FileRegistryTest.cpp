@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "corelib/Exception.h"
+#include "corelib/Failure.h"
 #include "corelib/FileRegistry.h"
 
 namespace {
@@ -20,14 +21,7 @@ namespace fs = std::filesystem;
 namespace FileRegistry = VemoraCorelib::FileRegistry;
 using Items = std::vector<std::string>;
 
-std::string failure(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const VemoraCorelib::Exception& e) {
-    return e.name();
-  }
-  return "";
-}
+using corelib_test::failure;
 
 // Each test has its own registry file in its own folder of drive C.
 class FileRegistryTest : public ::testing::Test {

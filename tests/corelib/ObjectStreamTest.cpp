@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "corelib/Exception.h"
+#include "corelib/Failure.h"
+#include "corelib/MemoryStream.h"
 #include "corelib/ObjectStream.h"
 #include "corelib/ObjectStreamObject.h"
 #include "corelib/StringTools.h"
@@ -17,64 +19,8 @@ using VemoraCorelib::Exception;
 using VemoraCorelib::ObjectStream;
 using VemoraCorelib::TypedValue;
 namespace StringTools = VemoraCorelib::StringTools;
-
-// An object stream over memory: lines come from a text, saves collect the
-// written text.
-class MemoryStream : public ObjectStream {
- public:
-  explicit MemoryStream(std::string text = "", bool wide = false) : wide_(wide) { setText(text); }
-
-  void setText(const std::string& text) {
-    lines_.clear();
-    std::string line;
-    for (char c : text) {
-      if (c == '\n') {
-        lines_.push_back(line);
-        line.clear();
-      } else {
-        line += c;
-      }
-    }
-    if (!line.empty()) lines_.push_back(line);
-  }
-
-  void save() override {
-    saved += wide_ ? StringTools::convert(toWideText()) : toText();
-    ++saves;
-  }
-  void load() override {
-    ++loads;
-    next_ = 0;
-    ParseContext context(wide_);
-    parseText(context);
-    setState(kReadable);
-  }
-  bool readLine(ParseContext& context, DualString& line) override {
-    while (next_ < lines_.size()) {
-      std::string text = lines_[next_++];
-      ++context.line;
-      StringTools::trimRight(StringTools::trimLeft(text, true), true);
-      if (text.empty() || text[0] == '#') continue;
-      line = wide_ ? DualString(StringTools::convert(text)) : DualString(text);
-      return true;
-    }
-    return false;
-  }
-  void parseOnly() {
-    next_ = 0;
-    ParseContext context(wide_);
-    parseText(context);
-  }
-
-  std::string saved;
-  int saves = 0;
-  int loads = 0;
-
- private:
-  bool wide_;
-  std::vector<std::string> lines_;
-  std::size_t next_ = 0;
-};
+using corelib_test::failure;
+using corelib_test::MemoryStream;
 
 const std::string kExample =
     "db\n"
@@ -86,18 +32,6 @@ const std::string kExample =
     "\t\ton(bool)=1\n"
     "\t}\n"
     "}\n";
-
-// Runs `action` and returns the class name and text of the exception it
-// throws ("" when none).
-std::string failure(const std::function<void()>& action, std::string* text = nullptr) {
-  try {
-    action();
-  } catch (const Exception& e) {
-    if (text != nullptr) *text = e.text(false);
-    return e.name();
-  }
-  return "";
-}
 
 TEST(ObjectStreamTest, WritesTheTreeSortedWhateverTheCallOrder) {
   MemoryStream stream;
