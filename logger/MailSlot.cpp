@@ -61,8 +61,10 @@ bool MailSlot::send(const std::string& text) {
   const uint32_t error = platform::lastError();
   lock_->relax();
   if (!written) {
-    // Reopen on the next send, so a receiver that was restarted is found.
-    handle_.reset();
+    // Reopen on the next send, so a receiver that was restarted is found. A
+    // full receiver is still there: its handle is kept, and with it the
+    // note that waiting for room did not help.
+    if (error != platform::kErrorNoSystemResources) handle_.reset();
     std::string message = "Error " + std::to_string(error);
     if (error == kErrorNoNetwork) message += " - No network";
     fail(IPCException::IC_CANNOT_SEND, message, __LINE__);
