@@ -292,26 +292,21 @@ bool Mailslot::write(const void* data, size_t length) {
     setLastError(kErrorInvalidHandle);
     return false;
   }
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::milliseconds(kMailslotFullWaitMs);
   for (;;) {
     const ssize_t n = ::send(fd_, data, length, MSG_DONTWAIT | MSG_NOSIGNAL);
     if (n >= 0) {
-      stalled_ = false;
       setLastError(kErrorSuccess);
       return true;
     }
-    const int err = errno;
-    if (err == EINTR) continue;
-    // A full socket: the receiver's reader makes room soon unless its own
-    // queue is full too. Other senders may take the room first.
-    if ((err == EAGAIN || err == EWOULDBLOCK) && !stalled_) {
-      if (waitWritable(fd_, deadline)) continue;
-      stalled_ = true;
-    }
-    setErrorFor(err);
+    if (errno == EINTR) continue;
+    setErrorFor(errno);
     return false;
   }
+}
+
+bool Mailslot::waitForRoom(uint32_t timeoutMs) {
+  if (inbox_) return false;
+  return waitWritable(fd_, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
 }
 
 }  // namespace platform

@@ -17,13 +17,10 @@
 //   - create: a second receiver of the same name fails with
 //     kErrorAlreadyExists (183).
 //   - open: without a receiver it fails with kErrorFileNotFound (2).
-//   - write: never waits for long. When the socket is full it waits up to
-//     kMailslotFullWaitMs for the receiver to make room, then fails with
-//     kErrorNoSystemResources (1450); after such a failure a handle does
-//     not wait again until one of its writes gets through, so a receiver
-//     that stops reading costs its senders one wait, not one per write. A
-//     receiver that has gone away fails with kErrorFileNotFound (2) on
-//     every later write of that handle.
+//   - write: never blocks; a full socket fails with kErrorNoSystemResources
+//     (1450) (waitForRoom then tells when the receiver's reader has made
+//     room); a receiver that has gone away fails with kErrorFileNotFound (2)
+//     on every later write of that handle.
 //   - nextMessageSize: the size of the oldest waiting message (the
 //     receiver's queue is topped up from the socket first), or
 //     kMailslotNoMessage when nothing waits.
@@ -42,7 +39,6 @@ constexpr uint32_t kMailslotNoMessage = 0xFFFFFFFFu;
 constexpr uint32_t kErrorNoSystemResources = 1450;
 constexpr size_t kMailslotQueueMessages = 1000;
 constexpr size_t kMailslotQueueBytes = 1024 * 1024;
-constexpr int kMailslotFullWaitMs = 1000;
 
 class Mailslot {
  public:
@@ -63,9 +59,11 @@ class Mailslot {
   // ReadFile on a receiver: reads the next message whole into `out`
   // (waiting for one when none waits). False (last error set) on failure.
   bool read(std::string& out);
-  // WriteFile on a sender: one message of `length` bytes (see the promises
-  // above for a full receiver).
+  // WriteFile on a sender: one message of `length` bytes, without waiting.
   bool write(const void* data, size_t length);
+  // On a sender: waits up to `timeoutMs` until a write may find room; false
+  // when the time ran out (or on a receiver).
+  bool waitForRoom(uint32_t timeoutMs);
 
   bool receiver() const { return inbox_ != nullptr; }
 
@@ -77,7 +75,6 @@ class Mailslot {
 
   int fd_;
   std::unique_ptr<Inbox> inbox_;  // receivers only
-  bool stalled_ = false;          // senders: the last wait for room ran out
 };
 
 }  // namespace platform
