@@ -47,8 +47,10 @@ std::string fileNameFor(const std::string& name) {
 
 NamedMutex::NamedMutex(std::string name) : name_(std::move(name)) {}
 
+// Leaves the last error alone: a caller reads why a lock failed after the
+// object that failed is gone.
 NamedMutex::~NamedMutex() {
-  unlock();
+  if (fd_ >= 0) ::close(fd_);  // closing drops the flock
 }
 
 bool NamedMutex::tryLock() {
