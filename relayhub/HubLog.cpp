@@ -40,6 +40,7 @@ constexpr BuiltIn kBuiltIn[] = {
     {kHubModule, 16, "A worker thread could not be started."},
     {kHubModule, 18, "The worker threads could not be started."},
     {kHubModule, 21, "Application entry %s names a program that does not exist: %s.exe"},
+    {kHubModule, 23, "The registry store cannot be read, its resources count as missing: %s"},
     {kMessagingModule, 1, "Accepting a connection failed (socket error %i)."},
 };
 

@@ -178,8 +178,7 @@ void RelayHub::reportRegistryProblem() {
   const std::string problem =
       platform::RegistryStore::fileProblem(platform::RegistryRoot::kLocalMachine);
   if (problem.empty()) return;
-  HubLog::error(kMsgRegistryUnreadable, text(problem));
-  HubLog::console("the registry store cannot be read, its resources count as missing: " + problem);
+  HubLog::error(kMsgRegistryUnreadable, text(problem));  // echoed on standard error
 }
 
 bool RelayHub::configureFile() {
