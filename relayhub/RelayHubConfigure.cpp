@@ -205,7 +205,8 @@ bool RelayHub::configureFile() {
   logging_.configuration->load(path);
   if (const int line = logging_.configuration->errorLine(); line != 0) {
     HubLog::console("the configuration file " + native(path) + " has a syntax error on line " +
-                    std::to_string(line) + "; nothing from there on is read");
+                    std::to_string(line) +
+                    "; the entries it interrupts and all after it are not read");
   }
   return true;
 }

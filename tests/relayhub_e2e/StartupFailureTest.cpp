@@ -78,6 +78,14 @@ TEST(StartupFailure, EachEndsWithItsExitCodeAndALineOnStandardError) {
        2,
        {"configuration error: relayhub.max-connections is not set in {root}/relayhub.conf",
         "exit code 2"}},
+      {"syntax error",
+       [](DaemonFixture& d, PortHolder&) {
+         return std::vector<std::string>{
+             "-c",
+             d.writeFile("broken.conf", "relayhub()=\"\"{\n  port(Integer)=7{}\n  max(=\n}\n")};
+       },
+       2,
+       {"the configuration file {root}/broken.conf has a syntax error on line 3", "exit code 2"}},
       {"state folder that is a file",
        [](DaemonFixture& d, PortHolder&) {
          std::filesystem::remove_all(d.root() + "/state");
