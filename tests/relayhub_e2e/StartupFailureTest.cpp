@@ -81,8 +81,8 @@ TEST(StartupFailure, EachEndsWithItsExitCodeAndALineOnStandardError) {
       {"syntax error",
        [](DaemonFixture& d, PortHolder&) {
          return std::vector<std::string>{
-             "-c",
-             d.writeFile("broken.conf", "relayhub()=\"\"{\n  port(Integer)=7{}\n  max(=\n}\n")};
+             "-c", d.writeFile("broken.conf",
+                               "relayhub()=\"\"{\n  port(Integer)=7{}\n  max(Integer)1{}\n}\n")};
        },
        2,
        {"the configuration file {root}/broken.conf has a syntax error on line 3", "exit code 2"}},
