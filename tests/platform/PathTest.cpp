@@ -191,15 +191,32 @@ TEST_F(PathFolderTest, CommandLinePathsNameTheFileTheSystemWouldOpen) {
   EXPECT_TRUE(fs::equivalent(opened, base_ / "out" / "doc.xml"));
 }
 
-TEST_F(PathFolderTest, CurrentFolderAndProgramOutsideTheDriveFolder) {
-  const std::string current = platform::currentDirectory();
-  EXPECT_EQ(current, outside("out"));
-  EXPECT_EQ(platform::toNativePath(current).value_or("?"), fs::current_path().string());
-  fs::current_path(base_ / "drive" / "conf");
-  EXPECT_EQ(platform::currentDirectory(), "C:\\conf");
-  const std::string program = platform::programPath();
-  EXPECT_EQ(program.rfind("native:\\", 0), 0u) << program;
-  EXPECT_EQ(platform::toNativePath(program).value_or("?"), fs::read_symlink("/proc/self/exe"));
+// What the system hands back (current folder, program path) and its Windows
+// form, inside and outside the drive folder.
+TEST_F(PathFolderTest, CurrentFolderAndProgramRoundTrip) {
+  const fs::path program = fs::read_symlink("/proc/self/exe");
+  const struct {
+    fs::path current;  // the current folder while asking
+    std::string (*ask)();
+    fs::path native;      // what the system says
+    std::string windows;  // its Windows form
+  } cases[] = {
+      {base_ / "out", platform::currentDirectory, base_ / "out", outside("out")},
+      {base_ / "out/sub", platform::currentDirectory, base_ / "out/sub", outside("out/sub")},
+      {base_ / "drive/conf", platform::currentDirectory, base_ / "drive/conf", "C:\\conf"},
+      {base_ / "drive", platform::currentDirectory, base_ / "drive", "C:\\"},
+      {base_ / "out/link", platform::currentDirectory, base_ / "drive/conf", "C:\\conf"},
+      {base_ / "out", platform::programPath, program, platform::toWindowsPath(program.string())},
+  };
+  for (const auto& c : cases) {
+    fs::current_path(c.current);
+    const std::string windows = c.ask();
+    EXPECT_EQ(windows, c.windows) << c.current;
+    EXPECT_TRUE(fs::equivalent(platform::toNativePath(windows).value_or("?"), c.native))
+        << c.current;
+  }
+  EXPECT_EQ(platform::programPath().rfind("native:\\", 0), 0u);  // the build is outside
+  EXPECT_EQ(platform::toNativePath(platform::currentDirectory()), fs::current_path().string());
 }
 
 }  // namespace
