@@ -358,8 +358,10 @@ std::optional<std::string> fullPathName(const std::string& path) {
   const std::size_t rootLength = windowsRootLength(path);
   std::string prefix;  // "X:" or the native root
   std::string rest;
-  if (rootLength > 0 && (rootLength == path.size() || isSeparator(path[rootLength])) &&
-      (rootLength > 2 || path.size() > 2)) {
+  // A root and its separator ("C:\x", "native:\x"), or the native root alone.
+  const bool rooted =
+      rootLength > 0 && (rootLength < path.size() ? isSeparator(path[rootLength]) : rootLength > 2);
+  if (rooted) {
     prefix = path.substr(0, rootLength);
     rest = path.substr(rootLength);
   } else if (rootLength == 2 && lowerAscii(path[0]) != 'c') {
