@@ -18,6 +18,7 @@
 #include "logger/MessageLoadReport.h"
 #include "logger/ParamStream.h"
 #include "platform/Numbers.h"
+#include "platform/Path.h"
 #include "relayhub/HubLog.h"
 #include "relayhub/RelayHub.h"
 
@@ -118,6 +119,8 @@ bool RelayHub::configureFile() {
     FileUtils::collapseSeparators(path);
     FileUtils::addTrailingSeparator(path);
     path += "relayhub.conf";
+  } else {
+    path = platform::argumentPath(path);  // the file the native path names
   }
   // A missing or broken file fails later, through the required keys.
   logging_.configuration->load(path);
