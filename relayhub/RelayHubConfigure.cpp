@@ -194,6 +194,8 @@ bool RelayHub::configureFile() {
     FileUtils::collapseSeparators(path);
     FileUtils::addTrailingSeparator(path);
     path += "relayhub.conf";
+  } else {
+    path = platform::argumentPath(path);  // the file the native path names
   }
   configPath_ = path;
   // A missing or broken file fails later, through the required keys; the
