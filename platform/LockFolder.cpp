@@ -86,14 +86,17 @@ bool prepareLockFolderAt(const std::string& folder, bool checked, std::string* p
                   "the lock folder " + folder + " cannot be created: " + std::strerror(err),
                   errorFromErrno(err));
   }
+  // A given folder may be a link to a shared one; a default one may not.
+  struct stat info {};
+  if ((checked ? ::lstat(folder.c_str(), &info) : ::stat(folder.c_str(), &info)) != 0) {
+    const int err = errno;
+    return refuse(problem, "the lock folder " + folder + " cannot be read: " + std::strerror(err),
+                  errorFromErrno(err));
+  }
   if (checked) {
-    struct stat info {};
-    if (::lstat(folder.c_str(), &info) != 0) {
-      const int err = errno;
-      return refuse(problem, "the lock folder " + folder + " cannot be read: " + std::strerror(err),
-                    errorFromErrno(err));
-    }
     if (!checkSafe(folder, info, problem)) return false;
+  } else if (!S_ISDIR(info.st_mode)) {
+    return refuse(problem, "the lock folder " + folder + " is not a folder", kErrorPathNotFound);
   }
   setLastError(kErrorSuccess);
   return true;

@@ -21,7 +21,8 @@ std::string lockFolder();
 // Makes sure the lock folder exists and may hold locks. A missing folder is
 // created with mode 0700. A default folder must be a real folder (not a
 // symbolic link), owned by the effective user and not writable by group or
-// others; a folder named by VEMORA_LOCK_DIR is taken as it is. False, with
+// others; a folder named by VEMORA_LOCK_DIR is taken as it is (it only has
+// to be a folder). False, with
 // the last error set (kErrorAccessDenied for a folder refused as unsafe) and
 // `problem` (when not null) telling why in words, path included.
 bool prepareLockFolder(std::string* problem = nullptr);

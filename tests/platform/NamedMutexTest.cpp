@@ -210,6 +210,12 @@ TEST(NamedMutexTest, UnsafeDefaultLockFolderIsRefused) {
   ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
   ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
   EXPECT_TRUE(platform::prepareLockFolderAt(shared, false, nullptr));
+  // ... but it has to be a folder.
+  const std::string file = root + "/plain-file";
+  ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
+  std::string problem;
+  EXPECT_FALSE(platform::prepareLockFolderAt(file, false, &problem));
+  EXPECT_EQ(problem, "the lock folder " + file + " is not a folder");
 }
 
 }  // namespace

@@ -113,6 +113,14 @@ TEST(StartupFailure, EachEndsWithItsExitCodeAndALineOnStandardError) {
        21,
        {"another instance is running (it holds the lock \"VemoraRelayHub\" in {root}/locks)",
         "exit code 21"}},
+      {"lock folder that is a file",
+       [](DaemonFixture& d, PortHolder&) {
+         std::filesystem::remove_all(d.root() + "/locks");
+         d.writeFile("locks", "not a folder\n");
+         return std::vector<std::string>{"-c", d.writeConfig()};
+       },
+       21,
+       {"the lock folder {root}/locks is not a folder", "exit code 21"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
