@@ -95,6 +95,17 @@ TEST(StartupFailure, EachEndsWithItsExitCodeAndALineOnStandardError) {
        2,
        {"configuration error: Vemora.directories.temp: the folder {root}/state/ is not a folder",
         "exit code 2"}},
+      {"log folder that cannot be created",
+       [](DaemonFixture& d, PortHolder&) {
+         d.writeFile("plain", "a file, not a folder\n");
+         DaemonFixture::Settings settings = d.defaultSettings();
+         settings["Vemora.directories.log"] = "(DirName)=\"C:/plain/log\"";
+         return std::vector<std::string>{"-c", d.writeConfig(settings)};
+       },
+       2,
+       {"configuration error: Vemora.directories.log: the folder {root}/plain/log/ cannot be "
+        "created",
+        "exit code 2"}},
       {"port in use",
        [](DaemonFixture& d, PortHolder& holder) {
          return std::vector<std::string>{"-c", d.writeConfig(), "--port",
