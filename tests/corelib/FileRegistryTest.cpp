@@ -137,6 +137,15 @@ TEST_F(FileRegistryTest, ValuesKeepBackslashesLineBreaksAndLeadingBlanks) {
   EXPECT_EQ(FileRegistry::getInt("d", wrong), FileRegistry::kWrongType);
 }
 
+TEST_F(FileRegistryTest, ValuesWithACarriageReturnAreRefused) {
+  ASSERT_EQ(FileRegistry::set("s", FileRegistry::kString, "kept"), FileRegistry::kDone);
+  for (const char* text : {"a\rb", "line\r\n", "\r"}) {
+    EXPECT_EQ(FileRegistry::set("s", FileRegistry::kString, text), FileRegistry::kBadArgument);
+  }
+  EXPECT_EQ(FileRegistry::setList("s", {"x", "y\rz"}), FileRegistry::kBadArgument);
+  EXPECT_EQ(value("s", FileRegistry::kString), "kept");
+}
+
 TEST_F(FileRegistryTest, ListsAreNulTerminatedItems) {
   ASSERT_EQ(FileRegistry::setList("l", {"x", "y"}), FileRegistry::kDone);
   EXPECT_EQ(value("l", FileRegistry::kList), std::string("x\0y\0\0", 5));
