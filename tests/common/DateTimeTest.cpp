@@ -156,6 +156,43 @@ TEST_F(DateTimeTest, WrittenTextsReadBackAsTheSameInstant) {
   }
 }
 
+// Around both transitions of a northern and a southern zone (daylight saving
+// across the year's end), every second's texts read back as that second. A
+// local text without offset in the repeated hour's second pass names the
+// first pass too, and reads back as that.
+TEST_F(DateTimeTest, TextsAroundTransitionsReadBackAsTheSameInstant) {
+  for (const char* descriptor : {kCentral, "+10:00 (+01:00 10M1W6D2H-4M1W6D3H)",
+                                 "-03:00 (+01:00 10M1W6D0H-2M3W6D0H)"}) {
+    useZone(descriptor);
+    const ZoneInfo zone = ZoneInfo::local();
+    const int32_t d = zone.dstOffset;
+    ASSERT_GT(d, 0) << descriptor;
+    const int32_t s = ZoneInfo::startTime(zone, 2024);
+    const int32_t e = ZoneInfo::endTime(zone, 2024);
+    int failures = 0;
+    for (int32_t around : {s, e}) {
+      for (int32_t t = around - 2 * d - 2; t <= around + 2 * d + 2 && failures < 5; ++t) {
+        const DateTime instant(t);
+        const bool secondPass = t >= e && t < e + d;
+        for (bool compact : {false, true}) {
+          const std::string plain = instant.toString(compact, false);
+          const std::string withOffset = instant.toString(compact, true);
+          if (DateTime(plain).seconds() != (secondPass ? t - d : t)) {
+            ADD_FAILURE() << descriptor << ": " << t << " wrote " << plain << ", read "
+                          << DateTime(plain).seconds();
+            ++failures;
+          }
+          if (DateTime(withOffset).seconds() != t) {
+            ADD_FAILURE() << descriptor << ": " << t << " wrote " << withOffset << ", read "
+                          << DateTime(withOffset).seconds();
+            ++failures;
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST_F(DateTimeTest, FixedOffsetZone) {
   useZone("-0500");
   EXPECT_EQ(DateTime(1720087200).toString(false, true), "2024-07-04T05:00:00-05:00");

@@ -113,6 +113,14 @@ TEST(TimeZoneTest, SouthernHemisphere) {
   EXPECT_FALSE(zone.isDst(fromUnix(1719792000)));  // July
   EXPECT_EQ(zone.offsetAt(fromUnix(1719792000)), -3 * kHour);
   EXPECT_EQ(zone.offsetText(fromUnix(1705314645), false), "-02:00");
+  // The first instant after the repeated hour is standard time, in either
+  // hemisphere.
+  for (const char* text : {"-03:00 (+01:00 10M1W6D0H-2M3W6D0H)", kEurope}) {
+    const TimeZone z(text);
+    const int64_t e = z.endTime(2024);
+    EXPECT_EQ(z.dstState(e + z.dstOffset()), 2) << text;
+    EXPECT_NE(z.dstState(e + z.dstOffset() - 1), 2) << text;
+  }
 }
 
 TEST(TimeZoneTest, FixedOffsetsAndNumbers) {
