@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -386,8 +385,7 @@ TEST_F(ConfReaderTest, UnreadableFileKeepsTheOldTree) {
   EXPECT_EQ(catalogueErrors(), std::vector<int>{1});
   EXPECT_TRUE(catalogueText(1).find("C:\\missing.conf") != std::string::npos);
   // The second parameter is the file error's own text.
-  EXPECT_TRUE(catalogueText(1).find("File: File does not exist. (Code: 60.2)") !=
-              std::string::npos)
+  EXPECT_TRUE(catalogueText(1).find("File: File does not exist. (Code: 60.2)") != std::string::npos)
       << catalogueText(1);
   int32_t port = 0;
   EXPECT_EQ(reader().getInteger("port", port), 0);
@@ -419,8 +417,9 @@ TEST_F(ConfReaderTest, AFileTooLargeForMemoryKeepsTheOldTree) {
     const bool kept = reader().getInteger("port", port) == 0 && port == 1;
     const bool reported = catalogueErrors() == std::vector<int>{1} &&
                           catalogueText(1).find("Unknown") != std::string::npos &&
-                          traced("ConfReader: Unknown error while building DOM tree from file "
-                                 "\"C:\\huge.conf\".");
+                          traced(
+                              "ConfReader: Unknown error while building DOM tree from file "
+                              "\"C:\\huge.conf\".");
     ::_exit(kept && reported ? 0 : 1);
   }
   int status = 0;

@@ -161,8 +161,8 @@ TEST_F(DateTimeTest, WrittenTextsReadBackAsTheSameInstant) {
 // local text without offset in the repeated hour's second pass names the
 // first pass too, and reads back as that.
 TEST_F(DateTimeTest, TextsAroundTransitionsReadBackAsTheSameInstant) {
-  for (const char* descriptor : {kCentral, "+10:00 (+01:00 10M1W6D2H-4M1W6D3H)",
-                                 "-03:00 (+01:00 10M1W6D0H-2M3W6D0H)"}) {
+  for (const char* descriptor :
+       {kCentral, "+10:00 (+01:00 10M1W6D2H-4M1W6D3H)", "-03:00 (+01:00 10M1W6D0H-2M3W6D0H)"}) {
     useZone(descriptor);
     const ZoneInfo zone = ZoneInfo::local();
     const int32_t d = zone.dstOffset;

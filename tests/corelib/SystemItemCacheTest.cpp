@@ -121,10 +121,10 @@ TEST(SystemItemCacheTest, DirectQueries) {
 namespace {
 
 TEST(SystemItemCacheTest, SortedAddresses) {
-  EXPECT_EQ(SystemItemCache::sortedAddresses(
-                {"192.168.1.20", "10.0.0.2", "127.0.0.1", "192.168.1.3", "10.0.0.10", "9.9.9.9"}),
-            (std::list<std::string>{"9.9.9.9", "10.0.0.2", "10.0.0.10", "192.168.1.3",
-                                     "192.168.1.20"}));
+  EXPECT_EQ(
+      SystemItemCache::sortedAddresses(
+          {"192.168.1.20", "10.0.0.2", "127.0.0.1", "192.168.1.3", "10.0.0.10", "9.9.9.9"}),
+      (std::list<std::string>{"9.9.9.9", "10.0.0.2", "10.0.0.10", "192.168.1.3", "192.168.1.20"}));
   EXPECT_TRUE(SystemItemCache::sortedAddresses({"127.0.0.1"}).empty());
   const std::list<std::string> live = SystemItemCache::ipAddresses();
   EXPECT_EQ(live, SystemItemCache::sortedAddresses({live.begin(), live.end()}));
