@@ -54,7 +54,7 @@ class ConfReader {
   // reference brought in, and so on); deeper means a cycle (result 6), as
   // does an expanded value longer than kMaxValueSize bytes.
   static constexpr int kMaxReferenceDepth = 64;
-  static constexpr size_t kMaxValueSize = 1 << 16;
+  static constexpr size_t kMaxValueSize = 1 << 14;
   // Brace nesting accepted in a file; deeper is a syntax error.
   static constexpr int kMaxDepth = 64;
 

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/DateTime.h"
@@ -170,11 +171,16 @@ TEST_F(DateTimeTest, TextsAroundTransitionsReadBackAsTheSameInstant) {
     const int32_t s = ZoneInfo::startTime(zone, 2024);
     const int32_t e = ZoneInfo::endTime(zone, 2024);
     int failures = 0;
-    for (int32_t around : {s, e}) {
-      for (int32_t t = around - 2 * d - 2; t <= around + 2 * d + 2 && failures < 5; ++t) {
+    // Every second from before the states near a transition begin (within d
+    // of s, within 2d before e) to past them; the compact forms every minute.
+    const std::pair<int32_t, int32_t> windows[] = {{s - d - 2, s + d + 2},
+                                                   {e - 2 * d - 2, e + d + 2}};
+    for (const auto& [from, to] : windows) {
+      for (int32_t t = from; t <= to && failures < 5; ++t) {
         const DateTime instant(t);
         const bool secondPass = t >= e && t < e + d;
         for (bool compact : {false, true}) {
+          if (compact && t % 60 != 0) continue;
           const std::string plain = instant.toString(compact, false);
           const std::string withOffset = instant.toString(compact, true);
           if (DateTime(plain).seconds() != (secondPass ? t - d : t)) {
