@@ -56,6 +56,8 @@ class LoggerAgentFileThread::Session {
       : queue_(std::move(queue)), path_(std::move(path)) {}
 
   const std::string& path() const { return path_; }
+  // Grows with every line the writer gets through.
+  uint64_t progress() const { return progress_.load(); }
   uint64_t bytes() const { return bytes_; }
   bool isOpen() const { return !file_.isClosed(); }
   void close() {
@@ -116,6 +118,7 @@ class LoggerAgentFileThread::Session {
   uint64_t lost_ = 0;            // lost lines not yet reported in the file
   uint64_t droppedWritten_ = 0;  // drops already reported in the file
   size_t inFlight_ = 0;          // lines taken from the queue, not yet written
+  std::atomic<uint64_t> progress_{0};
 };
 
 bool LoggerAgentFileThread::Session::openFile() {
@@ -146,6 +149,7 @@ bool LoggerAgentFileThread::Session::writeStamped(const std::string& text, int b
   const std::string line = stamped(text);
   if (!file_.writeLine(line)) return false;
   bytes_ += line.size() + 1;
+  progress_.fetch_add(1);
   file_.flush();
   return true;
 }
@@ -205,6 +209,7 @@ bool LoggerAgentFileThread::Session::flushQueue() {
     if (!file_.writeLine(line)) break;
     bytes_ += line.size() + 1;
     ++written;
+    progress_.fetch_add(1);
   }
   const bool complete = written == lines.size();
   if (complete) file_.flush();
@@ -383,8 +388,15 @@ bool LoggerAgentFileThread::stop() {
   }
   queue_->wake.notify_all();
   // The writer sees the request within its wait and ends after one more
-  // pass. It is never killed, so no line is cut or written twice.
-  const bool ended = writer_->waitFor(kStopWaitMs);
+  // pass. It is never killed, so no line is cut or written twice. A writer
+  // that gets lines through is slow, not stuck: it gets more time.
+  bool ended = false;
+  for (uint64_t seen = session_->progress();;) {
+    ended = writer_->waitFor(kStopWaitMs);
+    const uint64_t now = session_->progress();
+    if (ended || now == seen) break;
+    seen = now;
+  }
   writer_.reset();
   if (!ended) {
     giveUpWriter();

@@ -37,7 +37,7 @@ class LoggerAgentFileThread : public LoggerAgent {
   static constexpr size_t kMaxQueuedBytes = 16u * 1024 * 1024;
   // How long the writer waits between passes.
   static constexpr uint32_t kPassMs = 999;
-  // How long stop() waits for the writer before it gives up on it.
+  // How long stop() waits for a writer that makes no progress.
   static constexpr uint32_t kStopWaitMs = 1000;
   // The least time between two attempts to rename a full file.
   static constexpr uint32_t kRotationRetryMs = 60000;
@@ -60,8 +60,8 @@ class LoggerAgentFileThread : public LoggerAgent {
   // starts the writer. False when the file cannot be opened or the writer
   // cannot be started; lines are then still queued.
   bool start(const std::string& path);
-  // Tells the writer to quit and waits up to kStopWaitMs for it to end,
-  // then writes what is still queued. A writer that does not end in time
+  // Tells the writer to quit and waits for it to end, then writes what is
+  // still queued. A writer that gets no line through for kStopWaitMs
   // (stuck in the file system) is given up: it is left to finish on its own
   // and touches nothing of this agent any more; the lines it held count as
   // lost and the queue stays for the next start. False without a writer,

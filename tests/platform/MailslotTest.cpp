@@ -16,7 +16,7 @@ namespace {
 bool deliver(Mailslot& sender, const std::string& message) {
   while (!sender.write(message.data(), message.size())) {
     if (platform::lastError() != platform::kErrorNoSystemResources) return false;
-    if (!sender.waitForRoom(1000)) return false;
+    if (!sender.waitForRoom(5000)) return false;
   }
   return true;
 }
