@@ -137,6 +137,7 @@ bool LoggerAgentFileThread::Session::openFile() {
     return true;
   }
   previousName_.clear();
+  setHealthy(true);
   return true;
 }
 
