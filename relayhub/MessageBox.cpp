@@ -111,6 +111,11 @@ bool MessageBox::writeBoxFile() const {
 
 void MessageBox::touch() { lastActivity_ = nowSeconds(); }
 
+void MessageBox::touchNoEarlier() {
+  const uint32_t now = nowSeconds();
+  if (lastActivity_ < now) lastActivity_ = now;
+}
+
 Message MessageBox::boxCopy(const Message& msg) const {
   // A copy's target is always its box's key, so that the record of sent
   // messages names the box a confirmation must reach.

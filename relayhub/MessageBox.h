@@ -80,6 +80,8 @@ class MessageBox {
   uint32_t getLastActivity() const { return lastActivity_; }
   void setLastActivity(uint32_t seconds) { lastActivity_ = seconds; }
   void touch();
+  // LastActivity = now unless it is later already (a restored box).
+  void touchNoEarlier();
   bool haveNotified() const { return haveNotified_; }
   void setHaveNotified(bool on) { haveNotified_ = on; }
   int32_t getLastNotifyAttempt() const { return lastNotifyAttempt_; }

@@ -38,6 +38,10 @@ bool RelayHub::restoreBackup() {
     }
     backup_.adoptBoxDir(dir, box.getAddress());
     box.markFileWritten();
+    // The file's LastActivity is only as recent as its last rewrite; the
+    // box was in use until the stop, so its idle time starts no earlier
+    // than now.
+    box.touchNoEarlier();
     MessageBox& placed = boxes_.insert_or_assign(box.getAddress(), box).first->second;
     {
       ParamStream p;

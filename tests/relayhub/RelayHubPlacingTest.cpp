@@ -207,3 +207,22 @@ TEST_F(RelayHubPlacingTest, RestoreMovesAnOldDirectoryNameToItsUniqueName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RelayHubPlacingTest, ARestoredBoxCountsItsIdleTimeFromTheRestore) {
+  hub->place(msg(80, "alice", "bob"), true);
+  // A box file last rewritten two days ago, as after a long quiet run.
+  MessageBox old(&hub->backup(), Address("bob", "h"));
+  old.setLastActivity(static_cast<uint32_t>(time(nullptr)) - 2 * 86400);
+  ASSERT_TRUE(old.writeBoxFile());
+  restart();
+  ASSERT_TRUE(hub->notifyAgents());
+  EXPECT_EQ(hub->agentsTimeout(), 86400);
+  hub->sweepBoxes();
+  ASSERT_EQ(hub->messageBoxes().count(Address("bob", "h")), 1u);
+  EXPECT_EQ(hub->messageBoxes().at(Address("bob", "h")).pending().size(), 1u);
+  EXPECT_TRUE(state.exists(file("bob", "unsent", 80)));
+}
+
+}  // namespace
