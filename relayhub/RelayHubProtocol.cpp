@@ -499,9 +499,14 @@ bool RelayHub::handlePLACRecvMsg(ConnectionEntry& entry, ConnectionList& /*list*
   StringStream stream;
   stream.fromString(text);
   entry.message = Message();
-  if (entry.message.fromStream(stream) == 0) {
-    protoTrace(2, "handlePLACRecvMsg", entry, 1, "Received text holds no message");
-    return false;
+  const bool any = entry.message.fromStream(stream) != 0;
+  // Refusing it would only make the agent send it again for ever, with
+  // every message behind it stuck: it is acknowledged and dropped.
+  entry.placeable = any && (entry.message.getType() == Message::kCentral ||
+                            !entry.message.getTarget().isEmpty());
+  if (!entry.placeable) {
+    protoTrace(2, "handlePLACRecvMsg", entry, 1, "Received text holds no message to place");
+    HubLog::warning(kMsgTextWithoutMessage, one(entry.display));
   }
   startItem(entry, 19, false);
   return true;
@@ -513,12 +518,12 @@ bool RelayHub::handlePLACRecvMsgAck(ConnectionEntry& entry, ConnectionList& /*li
   if (HubLog::debugLevel() >= 4) {
     protoTrace(4, "handlePLACRecvMsgAck", entry, 1, "Received message:\n%s", one(msg.dump("   ")));
   }
-  connectionsLogMessage(entry.address, "PLAC", msg, true);
-  unCache(msg.getId(), false, true);
   // Placed and stored before the agent hears "ACK": an acknowledged message
   // is on disk. When it could not be stored the agent gets no "ACK" and
   // sends it again.
-  if (!place(msg, true)) {
+  if (entry.placeable) connectionsLogMessage(entry.address, "PLAC", msg, true);
+  if (entry.placeable) unCache(msg.getId(), false, true);
+  if (entry.placeable && !place(msg, true)) {
     protoTrace(2, "handlePLACRecvMsgAck", entry, 1, "Failed to store message");
     return false;
   }

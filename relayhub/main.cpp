@@ -1,7 +1,8 @@
 // relayhub: the message-relay daemon. Runs in the foreground until it gets
 // SIGINT, SIGTERM or SIGABRT (or a quit posted to its main thread).
 // Exit codes: 0 usage text, 10 normal end, 1 restart wanted, 2 configuration
-// failed, 20 worker threads did not start, 21 another instance runs.
+// failed, 20 worker threads did not start, 21 another instance runs (or
+// another daemon holds the state folder).
 #include <cstdlib>
 #include <memory>
 
@@ -38,9 +39,11 @@ int main(int argc, char** argv) {
 
   auto hub = std::make_unique<RelayHub>(&stop, argc, argv);
   if (!hub->configure()) {
+    // A second daemon on the same state folder ends as a second instance.
+    const int code = hub->stateFolderBusy() ? RelayHub::kExitOtherInstance : RelayHub::kExitConfig;
     hub.reset();
     guard.relax();
-    return RelayHub::kExitConfig;
+    return code;
   }
   const bool ran = hub->run();
   const int code = exitCode(ran);
