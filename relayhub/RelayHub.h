@@ -314,9 +314,15 @@ class RelayHub {
   std::map<Address, MessageBox>& messageBoxes() { return boxes_; }
   std::map<uint32_t, SentRecord>& sentMessages() { return sentMessages_; }
   std::list<Message>& broadcastList() { return broadcasts_; }
-  // Longest a handshake, and any one item from an agent, may take (seconds).
+  // Longest a handshake may take, and the base of what one item from an
+  // agent may take (seconds).
   static constexpr int32_t kHandshakeLimitSeconds = 30;
   static constexpr int32_t kItemLimitSeconds = 30;
+  // An item may take 30 s plus one second for every 500 bytes it
+  // announces: a minimum average rate of 500 bytes a second, so a large
+  // message over a slow link completes.
+  static constexpr uint32_t kItemMinBytesPerSecond = 500;
+  static int64_t itemLimitSeconds(uint32_t announcedBytes);
   // ==== end of the agent protocol block ====
 
  private:

@@ -72,10 +72,14 @@ void RelayHub::startItem(ConnectionEntry& entry, int32_t state, bool waiting) {
   clock.started = nowSeconds();
 }
 
+int64_t RelayHub::itemLimitSeconds(uint32_t announcedBytes) {
+  return kItemLimitSeconds + announcedBytes / kItemMinBytesPerSecond;
+}
+
 bool RelayHub::overTimeLimits(int32_t now, ConnectionEntry& entry) {
   // The 3-second rule counts from the last byte, so a peer that sends one
   // byte every 2 seconds would hold its slot for ever: the handshake as a
-  // whole and every single item are bounded too.
+  // whole and every single item (by the size it announces) are bounded too.
   if (entry.state < 12 && now - entry.registered > kHandshakeLimitSeconds) return true;
   const Connection* connection = &*entry.connection;
   auto it = itemClocks_.find(&entry);
@@ -84,7 +88,9 @@ bool RelayHub::overTimeLimits(int32_t now, ConnectionEntry& entry) {
     itemClocks_[&entry] = ItemClock{connection, entry.registered, now};
     return false;
   }
-  return now - it->second.started > kItemLimitSeconds;
+  const uint32_t announced =
+      entry.staging.stage >= RecvStaging::kStringBytes ? entry.staging.length : 0;
+  return now - it->second.started > itemLimitSeconds(announced);
 }
 
 void RelayHub::replacePending(ConnectionEntry& entry) {
