@@ -364,6 +364,12 @@ void RHBackup::mergeBoxDir(const std::string& fromDir, const std::string& toDir,
   const std::string from = "msgboxes/" + fromDir;
   const std::string to = "msgboxes/" + toDir;
   bool left = false;
+  {
+    // Made by its exact name: a lookup would take the source folder, whose
+    // name differs in letter case only, for it.
+    MonopolyGuard lock(lock_);
+    FileOps::createDirectory(path(to));
+  }
   for (const char* kind : {"unsent", "unconfirmed"}) {
     const std::string sub = std::string("/") + kind;
     for (const std::string& name : listFiles(from + sub, false, "*")) {
@@ -386,6 +392,15 @@ void RHBackup::mergeBoxDir(const std::string& fromDir, const std::string& toDir,
     FileUtils::removeDirectory(path(from + "/" + kind), false, false);
   }
   FileUtils::removeDirectory(path(from), false, false);
+}
+
+bool RHBackup::renameBoxDir(const std::string& fromDir, const std::string& toDir) {
+  MonopolyGuard lock(lock_);
+  const std::string step = path("msgboxes/" + fromDir + ".~case");
+  if (!FileUtils::move(path("msgboxes/" + fromDir), step, false)) return false;
+  if (FileUtils::move(step, path("msgboxes/" + toDir), false)) return true;
+  FileUtils::move(step, path("msgboxes/" + fromDir), false);
+  return false;
 }
 
 void RHBackup::insertLocal(const std::string& agent, const std::string& standard) {

@@ -99,6 +99,10 @@ class RHBackup {
   // source directory when nothing is left in it.
   void mergeBoxDir(const std::string& fromDir, const std::string& toDir, bool dropBoxFile,
                    std::vector<std::string>& kept);
+  // Renames a box directory to a name that differs from it in letter case
+  // only (through a temporary name: lookups ignore the case of a name's
+  // last part). False when it could not be moved.
+  bool renameBoxDir(const std::string& fromDir, const std::string& toDir);
 
   // The learned map of agent names to standard names. Names holding a line
   // end, a zero byte or (agent names) "=" are refused: false.

@@ -65,7 +65,8 @@ bool RelayHub::restoreBackup() {
 }
 
 void RelayHub::mergeCapitalisedBoxes() {
-  for (const std::string& dir : backup_.listBoxes()) {
+  const std::set<std::string> dirs = backup_.listBoxes();
+  for (const std::string& dir : dirs) {
     MessageBox box(&backup_);
     const bool readable = readStoredBox(dir, box);
     Address address = box.getAddress();
@@ -73,6 +74,14 @@ void RelayHub::mergeCapitalisedBoxes() {
     const Address key = address.lowered();
     if (key == address) continue;
     const std::string to = RHBackup::boxDirName(key);
+    if (readable && dirs.count(to) == 0) {
+      // Nothing in the way: the whole folder takes the lower-case name and
+      // its box file the lower-case address.
+      if (!backup_.renameBoxDir(dir, to)) continue;
+      box.setAddress(key);
+      box.writeBoxFile();
+      continue;
+    }
     if (readable && !backup_.hasBoxFile(to)) {
       // The lower-case box takes this box's settings.
       box.setAddress(key);

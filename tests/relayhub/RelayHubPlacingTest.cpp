@@ -228,3 +228,82 @@ TEST_F(RelayHubPlacingTest, ARestoredBoxCountsItsIdleTimeFromTheRestore) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RelayHubPlacingTest, RecordsOfSentMessagesGoWithTheirLastCopy) {
+  // Confirmed in every box: HANDLED_LOCAL in one, HANDLED for the rest.
+  hub->place(msg(90, "alice", "bob"), true);
+  hub->place(msg(90, "alice", "carol"), true);
+  extract("bob");
+  extract("carol");
+  Message confirm = msg(90, "bob", "relayhub");
+  hub->handledLocal(confirm);
+  EXPECT_EQ(hub->sentMessages().count(90), 1u);  // carol still holds a copy
+  hub->unCache(90, true, false);
+  EXPECT_EQ(hub->sentMessages().count(90), 0u);
+  // Delivered without being held (header "RAVEN"), or in a box that went:
+  // the sweep drops them even though they never expire.
+  Message admin = msg(91, "alice", "dave");
+  admin.setHeader("RAVEN");
+  admin.setTimeout(0);
+  hub->place(admin, true);
+  Message forever = msg(92, "alice", "erin");
+  forever.setTimeout(0);
+  hub->place(forever, true);
+  hub->place(msg(93, "alice", "frank"), true);
+  extract("dave");
+  hub->messageBoxes().erase(Address("erin", "h"));
+  hub->sweepSentMessages();
+  EXPECT_EQ(hub->sentMessages().count(91), 0u);
+  EXPECT_EQ(hub->sentMessages().count(92), 0u);
+  EXPECT_EQ(hub->sentMessages().count(93), 1u);  // still pending
+  // A withdrawal by a second source still reaches the copies held.
+  hub->place(msg(94, "alice", "bob"), true);
+  extract("bob");
+  hub->place(msg(94, "mallory", "carol"), true);
+  EXPECT_TRUE(hub->messageBoxes().at(Address("bob", "h")).unconfirmed().empty());
+  EXPECT_EQ(hub->sentMessages().count(94), 1u);
+}
+
+TEST_F(RelayHubPlacingTest, BoxesStoredWithCapitalsAreMergedAtStart) {
+  // An earlier run kept "Upper@HostX" apart from "upper@hostx".
+  auto storeBox = [&](const Address& a, std::initializer_list<uint32_t> unsent,
+                      const std::string& dir) {
+    MessageBox box(&hub->backup(), a);
+    ObjectFiler filer;
+    ASSERT_TRUE(box.save(filer));
+    state.write("msgboxes/" + dir + "/msgbox.txt", filer.toString());
+    for (uint32_t id : unsent) {
+      Message m(id);
+      m.setSource("alice", "h");
+      m.setTargetExact(a);
+      m.setData(dir + " " + std::to_string(id));
+      ObjectFiler mf;
+      ASSERT_TRUE(m.save(mf));
+      state.write("msgboxes/" + dir + "/unsent/" + std::to_string(id) + ".txt", mf.toString());
+    }
+  };
+  storeBox(Address("Upper", "HostX"), {1, 2}, "Upper__HostX");
+  storeBox(Address("upper", "hostx"), {2, 3}, "upper__hostx");
+  storeBox(Address("Solo", "H"), {4}, "Solo__H");
+  restart();
+  auto& boxes = hub->messageBoxes();
+  EXPECT_EQ(boxes.count(Address("Upper", "HostX")), 0u);
+  ASSERT_EQ(boxes.count(Address("upper", "hostx")), 1u);
+  std::vector<uint32_t> ids;
+  for (const Message& m : boxes.at(Address("upper", "hostx")).pending()) ids.push_back(m.getId());
+  EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2, 3}));
+  // The id both held stays in each place (the lower-case box's copy wins).
+  EXPECT_TRUE(state.read("msgboxes/upper__hostx/unsent/2.txt").find("upper__hostx 2") !=
+              std::string::npos);
+  EXPECT_TRUE(state.exists("msgboxes/Upper__HostX/unsent/2.txt"));
+  EXPECT_FALSE(state.exists("msgboxes/Upper__HostX/unsent/1.txt"));
+  // A box with capitals and nothing in the way moves whole.
+  ASSERT_EQ(boxes.count(Address("solo", "h")), 1u);
+  EXPECT_EQ(boxes.at(Address("solo", "h")).pending().size(), 1u);
+  EXPECT_FALSE(state.exists("msgboxes/Solo__H"));
+  EXPECT_TRUE(state.exists("msgboxes/solo__h/msgbox.txt"));
+}
+
+}  // namespace
