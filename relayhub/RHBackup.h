@@ -32,6 +32,8 @@ class RHBackup {
   const std::string& directory() const { return directory_; }
   // True once a whole-file write of this run has succeeded.
   bool isWritten() const { return written_.load(); }
+  // Start-up repairs (merging boxes) are no stores of this run's.
+  void resetWritten() { written_.store(false); }
 
   // The directory name of an address's box below "msgboxes". Addresses that
   // the plain form (name "__" host, '/' -> '%', '|' -> '+') keeps apart get

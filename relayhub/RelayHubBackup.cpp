@@ -53,6 +53,7 @@ bool RelayHub::restoreBackup() {
   }
   backup_.loadNameMap();
   mergeCapitalisedBoxes();
+  backup_.resetWritten();
   const std::set<std::string> boxes = backup_.listBoxes();
   {
     ParamStream p;
