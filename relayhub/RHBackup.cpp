@@ -22,7 +22,7 @@ const char kEscape = '~';
 // (folder names end at 255 bytes).
 constexpr size_t kMaxDirName = 200;
 constexpr size_t kShortPrefix = 100;
-constexpr int kMsgStoreFailed = 22;
+constexpr int kMsgStoreFailed = 24;  // RelayHub::kMsgStoreFailed
 
 // FNV-1a, 64 bits: the shortened name of one address must stay unique.
 uint64_t hash64(const std::string& text) {

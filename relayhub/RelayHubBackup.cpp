@@ -16,7 +16,6 @@ namespace Vemora {
 namespace {
 
 constexpr int kMsgUnreadableItem = 14;
-constexpr int kMsgStateInUse = 23;
 
 void reportUnreadable(const std::string& item) {
   ParamStream p;
