@@ -657,8 +657,7 @@ bool Connection::reserveStaged(RecvStaging& staging) {
   if (next <= staging.charged()) return true;
   const uint64_t room = std::min<uint64_t>(staging.length, std::max(next, 2 * staging.charged()));
   if (staging.reserve(room)) return true;
-  HubLog::error(kMsgReceiveBound,
-                params().addULong(RecvBudget::limit()).addString(host_));
+  HubLog::error(kMsgReceiveBound, params().addULong(RecvBudget::limit()).addString(host_));
   shell().debug1("Connection::crecv: Refused to hold more partly received bytes (%i in use)",
                  params().addULong(RecvBudget::used()));
   return false;

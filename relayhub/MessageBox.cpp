@@ -262,14 +262,15 @@ void MessageBox::loadUnconfirmed(std::vector<std::string>* damaged) {
 
 void MessageBox::loadStored(bool unsent, std::vector<std::string>* damaged) {
   if (store_ == nullptr) return;
-  const std::string folder = "msgboxes/" + RHBackup::boxDirName(address_) +
-                             (unsent ? "/unsent/" : "/unconfirmed/");
+  const std::string folder =
+      "msgboxes/" + RHBackup::boxDirName(address_) + (unsent ? "/unsent/" : "/unconfirmed/");
   const std::set<std::string> names =
       unsent ? store_->listUnsentFiles(address_) : store_->listUnconfirmedFiles(address_);
   for (const std::string& name : names) {
     uint32_t id = 0;
     // A write's temporary file left by a killed process: never a message.
-    if (name[0] == '~' && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) continue;
+    if (name[0] == '~' && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+      continue;
     if (!RHBackup::messageFileId(name, id)) {
       if (damaged != nullptr) damaged->push_back(folder + name);
       continue;

@@ -122,10 +122,10 @@ std::string idFile(uint32_t id) {
 }  // namespace
 
 std::string RHBackup::boxDirName(const Address& address) {
-  std::string dir = plainFormIsUnique(address)
-                        ? plainForm(address)
-                        : std::string(1, kEscape) + escapePart(address.name) + "__" +
-                              escapePart(address.host);
+  std::string dir =
+      plainFormIsUnique(address)
+          ? plainForm(address)
+          : std::string(1, kEscape) + escapePart(address.name) + "__" + escapePart(address.host);
   if (dir.size() <= kMaxDirName) return dir;
   // Neither form ever starts with "~_" and a hex digit.
   char hash[20];
@@ -194,8 +194,8 @@ bool RHBackup::readFileLocked(const std::string& relative, std::string& out) {
   if (!file.open(full, 1)) return false;
   const int64_t size = file.size();
   // A file no store of ours writes this large is damaged: never read whole.
-  const bool ok = size >= 0 && size <= kMaxStoredFileBytes &&
-                  file.read(out, static_cast<uint64_t>(size));
+  const bool ok =
+      size >= 0 && size <= kMaxStoredFileBytes && file.read(out, static_cast<uint64_t>(size));
   file.close();
   return ok;
 }
@@ -206,8 +206,7 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
 
 // `counts`: whether a success is one of this run's stores that the
 // handshake reports ("backup=yes"); a compaction of the map is not.
-bool RHBackup::writeFileLocked(const std::string& relative, const std::string& text,
-                               bool counts) {
+bool RHBackup::writeFileLocked(const std::string& relative, const std::string& text, bool counts) {
   const std::string full = path(relative);
   FileUtils::createDirectory(full);
   if (!FileUtils::writeFile(full, text)) {

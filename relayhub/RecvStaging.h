@@ -27,7 +27,9 @@ class RecvStaging {
   RecvStaging(const RecvStaging&) = delete;
   RecvStaging& operator=(const RecvStaging&) = delete;
   RecvStaging(RecvStaging&& other) noexcept
-      : partial(std::move(other.partial)), length(other.length), stage(other.stage),
+      : partial(std::move(other.partial)),
+        length(other.length),
+        stage(other.stage),
         charged_(std::exchange(other.charged_, 0)) {}
   RecvStaging& operator=(RecvStaging&& other) noexcept {
     if (this != &other) {

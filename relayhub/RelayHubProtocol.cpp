@@ -508,8 +508,8 @@ bool RelayHub::handlePLACRecvMsg(ConnectionEntry& entry, ConnectionList& /*list*
   const bool any = entry.message.fromStream(stream) != 0;
   // Refusing it would only make the agent send it again for ever, with
   // every message behind it stuck: it is acknowledged and dropped.
-  entry.placeable = any && (entry.message.getType() == Message::kCentral ||
-                            !entry.message.getTarget().isEmpty());
+  entry.placeable =
+      any && (entry.message.getType() == Message::kCentral || !entry.message.getTarget().isEmpty());
   if (!entry.placeable) {
     protoTrace(2, "handlePLACRecvMsg", entry, 1, "Received text holds no message to place");
     HubLog::warning(kMsgTextWithoutMessage, one(entry.display));

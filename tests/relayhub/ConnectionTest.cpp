@@ -288,7 +288,8 @@ TEST_F(ConnectionTest, PartlyReceivedItemsOfAllConnectionsShareOneBound) {
   ASSERT_GE(other, 0);
   ASSERT_TRUE(listener.listen(second));
   std::thread again([&] {
-    sendAll(other, "STR" + Connection::lengthField(static_cast<uint32_t>(payload.size())) + payload);
+    sendAll(other,
+            "STR" + Connection::lengthField(static_cast<uint32_t>(payload.size())) + payload);
   });
   RecvStaging st;
   int r = 1;

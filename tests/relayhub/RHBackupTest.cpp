@@ -143,8 +143,8 @@ TEST_F(RHBackupTest, LearnedNamesAppendCompactAndRefuseLineBreakers) {
 
 TEST(RHBackupNames, FolderNamesGiveTheirAddressBack) {
   const std::vector<Address> addresses = {
-      {"agent", "pc7"}, {"a/b", "h|1"}, {"a\\b", "h"}, {"a__b", "c"}, {"~a", "h"},
-      {"", ""},         {"a", "b__c"},  {std::string("a\0b", 3), "h"}};
+      {"agent", "pc7"}, {"a/b", "h|1"}, {"a\\b", "h"}, {"a__b", "c"},
+      {"~a", "h"},      {"", ""},       {"a", "b__c"}, {std::string("a\0b", 3), "h"}};
   for (const Address& a : addresses) {
     Address back;
     ASSERT_TRUE(RHBackup::addressFromDirName(RHBackup::boxDirName(a), back)) << a.toText();
@@ -177,9 +177,10 @@ TEST(RHBackupNames, OnlyIdNamesAreMessageFiles) {
     const char* name;
     bool message;
     uint32_t id;
-  } cases[] = {{"42.txt", true, 42},          {"0.txt", true, 0},  {"4294967295.txt", true, 4294967295u},
-               {"4294967296.txt", false, 0}, {"042.txt", false, 0}, {"notes.txt", false, 0},
-               {".txt", false, 0},            {"42.txt.tmp", false, 0}, {"-1.txt", false, 0}};
+  } cases[] = {
+      {"42.txt", true, 42},         {"0.txt", true, 0},       {"4294967295.txt", true, 4294967295u},
+      {"4294967296.txt", false, 0}, {"042.txt", false, 0},    {"notes.txt", false, 0},
+      {".txt", false, 0},           {"42.txt.tmp", false, 0}, {"-1.txt", false, 0}};
   for (const auto& c : cases) {
     uint32_t id = 7;
     EXPECT_EQ(RHBackup::messageFileId(c.name, id), c.message) << c.name;

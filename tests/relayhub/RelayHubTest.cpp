@@ -118,8 +118,12 @@ TEST(RelayHub, ItemTimeLimitGrowsWithTheAnnouncedSize) {
     uint32_t announced;
     int64_t seconds;
   } cases[] = {
-      {0, 30},          {499, 30},         {500, 31},
-      {20 * 1024, 70},  {100 * 1024, 234}, {16u * 1024 * 1024, 30 + 33554},
+      {0, 30},
+      {499, 30},
+      {500, 31},
+      {20 * 1024, 70},
+      {100 * 1024, 234},
+      {16u * 1024 * 1024, 30 + 33554},
       {4294967295u, 30 + 8589934},
   };
   for (const auto& c : cases) {

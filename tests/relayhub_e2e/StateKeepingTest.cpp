@@ -43,8 +43,7 @@ void writeText(const std::string& path, const std::string& text) {
 }
 
 WireMessage message(uint32_t id, const std::string& fromName, const std::string& fromHost,
-                    const std::string& toName, const std::string& toHost,
-                    const std::string& data) {
+                    const std::string& toName, const std::string& toHost, const std::string& data) {
   WireMessage m;
   m.id = id;
   m.sourceName = fromName;
@@ -99,8 +98,9 @@ TEST_F(StateKeepingTest, ARestartDoesNotAgeBoxesOutByTheirFileTime) {
   // the default time-out of one day.
   const std::string file = boxDir("bob__localhost") + "/msgbox.txt";
   const long twoDaysAgo = static_cast<long>(time(nullptr)) - 2 * 86400;
-  writeText(file, std::regex_replace(readText(file), std::regex("LastActivity\\(uint\\)\\{[0-9]*\\}"),
-                                     "LastActivity(uint){" + std::to_string(twoDaysAgo) + "}"));
+  writeText(file,
+            std::regex_replace(readText(file), std::regex("LastActivity\\(uint\\)\\{[0-9]*\\}"),
+                               "LastActivity(uint){" + std::to_string(twoDaysAgo) + "}"));
   settings["relayhub.notify-agents"] = "(Bool)=true";
   ASSERT_TRUE(startDaemon());
   // An idle pass of the handler (which sweeps the boxes) has run.
@@ -118,11 +118,13 @@ TEST_F(StateKeepingTest, AddressesCompareWithoutRegardToCase) {
   };
   const std::vector<Case> cases = {
       // The reply to HELP goes to the request's source as written.
-      {"Admin", "HostA", [] {
+      {"Admin", "HostA",
+       [] {
          WireMessage m = message(20, "Admin", "HostA", "", "", "HELP\n");
          m.type = 1;
          return m;
-       }(), "Admin", "HostA", 4},
+       }(),
+       "Admin", "HostA", 4},
       // A target with capitals reaches the agent's (lower-case) box.
       {"alice", "localhost", message(21, "alice", "localhost", "Upper", "HostX", "hi"), "Upper",
        "HostX", 3},
