@@ -208,6 +208,12 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
 // handshake reports ("backup=yes"); a compaction of the map is not.
 bool RHBackup::writeFileLocked(const std::string& relative, const std::string& text, bool counts) {
   const std::string full = path(relative);
+  if (overwritesKept(relative, full)) {
+    ParamStream p;
+    p.addString(full).addString("it exists and could not be read; it is kept");
+    HubLog::error(kMsgStoreFailed, p);
+    return false;
+  }
   FileUtils::createDirectory(full);
   if (!FileUtils::writeFile(full, text)) {
     const uint32_t code = platform::lastError();
@@ -391,6 +397,18 @@ void RHBackup::mergeBoxDir(const std::string& fromDir, const std::string& toDir,
     FileUtils::removeDirectory(path(from + "/" + kind), false, false);
   }
   FileUtils::removeDirectory(path(from), false, false);
+}
+
+void RHBackup::keepUnreadableDir(const std::string& boxDir) {
+  MonopolyGuard lock(lock_);
+  keptDirs_.insert(boxDir);
+}
+
+bool RHBackup::overwritesKept(const std::string& relative, const std::string& full) const {
+  if (keptDirs_.empty() || relative.rfind("msgboxes/", 0) != 0) return false;
+  const size_t end = relative.find('/', 9);
+  if (end == std::string::npos || keptDirs_.count(relative.substr(9, end - 9)) == 0) return false;
+  return FileOps::pathExists(full);
 }
 
 bool RHBackup::renameBoxDir(const std::string& fromDir, const std::string& toDir) {

@@ -105,6 +105,9 @@ class RHBackup {
   // only (through a temporary name: lookups ignore the case of a name's
   // last part). False when it could not be moved.
   bool renameBoxDir(const std::string& fromDir, const std::string& toDir);
+  // A box directory whose box file could not be read and whose address is
+  // unknown: no write of this run replaces a file that exists in it.
+  void keepUnreadableDir(const std::string& boxDir);
 
   // The learned map of agent names to standard names. Names holding a line
   // end, a zero byte or (agent names) "=" are refused: false.
@@ -127,10 +130,12 @@ class RHBackup {
   void insertLocal(const std::string& agent, const std::string& standard);
 
   bool writeFileLocked(const std::string& relative, const std::string& text, bool counts);
+  bool overwritesKept(const std::string& relative, const std::string& full) const;
 
   std::string directory_;
   std::atomic<bool> written_{false};
   std::unique_ptr<platform::LockFile> dirLock_;
+  std::set<std::string> keptDirs_;
   Monopoly lock_;
   std::map<std::string, std::string> learned_;
   std::map<std::string, std::set<std::string>> local_;

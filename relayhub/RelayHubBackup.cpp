@@ -52,7 +52,6 @@ bool RelayHub::restoreBackup() {
   }
   backup_.loadNameMap();
   mergeCapitalisedBoxes();
-  backup_.resetWritten();
   const std::set<std::string> boxes = backup_.listBoxes();
   {
     ParamStream p;
@@ -61,6 +60,9 @@ bool RelayHub::restoreBackup() {
   }
   for (const std::string& dir : boxes) restoreBox(dir);
   restoreBroadcasts();
+  // The repairs above (merged boxes, requeued messages) are no stores of
+  // this run's: the handshake says "backup=no" until one.
+  backup_.resetWritten();
   return true;
 }
 
@@ -109,7 +111,11 @@ void RelayHub::restoreBox(const std::string& dir) {
     // The folder's name still gives the address: its messages come back,
     // and a damaged box file stays as it is.
     Address address;
-    if (!RHBackup::addressFromDirName(dir, address) || address.lowered() != address) return;
+    if (!RHBackup::addressFromDirName(dir, address) || address.lowered() != address) {
+      // No box of this run may write over what it could not read there.
+      backup_.keepUnreadableDir(dir);
+      return;
+    }
     box = MessageBox(&backup_, address);
     if (!missing) box.keepDamagedFile();
   } else {

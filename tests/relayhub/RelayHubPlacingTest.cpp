@@ -307,3 +307,21 @@ TEST_F(RelayHubPlacingTest, BoxesStoredWithCapitalsAreMergedAtStart) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RelayHubPlacingTest, AnUnreadableBoxFileIsNeverWrittenOver) {
+  // A shortened folder name does not give the address back, so the box
+  // cannot come back; its damaged file must still stay as it is.
+  const std::string longName(300, 'l');
+  const std::string dir = Vemora::RHBackup::boxDirName(Address(longName, "h"));
+  state.write("msgboxes/" + dir + "/msgbox.txt", "MessageBox(object)\n{\n\tName(str");
+  restart();
+  EXPECT_TRUE(hub->messageBoxes().empty());
+  EXPECT_FALSE(hub->place(msg(95, "alice", longName), true));
+  EXPECT_EQ(state.read("msgboxes/" + dir + "/msgbox.txt"), "MessageBox(object)\n{\n\tName(str");
+  // Other boxes are stored as ever.
+  EXPECT_TRUE(hub->place(msg(96, "alice", "bob"), true));
+}
+
+}  // namespace
