@@ -293,6 +293,12 @@ void MessageBox::loadStored(bool unsent, std::vector<std::string>* damaged) {
   }
 }
 
+bool MessageBox::isStoredMessage(const std::string& fileName, const std::string& text) {
+  uint32_t id = 0;
+  Message msg;
+  return RHBackup::messageFileId(fileName, id) && parseMessage(text, id, msg);
+}
+
 void MessageBox::queueHeldWithoutPending() {
   for (const auto& entry : unconfirmed_) {
     if (!hasPending(entry.first)) addMessage(entry.second);

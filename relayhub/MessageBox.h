@@ -88,6 +88,9 @@ class MessageBox {
   // `damaged`.
   void loadUnsent(std::vector<std::string>* damaged = nullptr);
   void loadUnconfirmed(std::vector<std::string>* damaged = nullptr);
+  // True when a stored message file (its name and text) is one the restore
+  // takes: "<id>.txt" holding that id, parsed whole.
+  static bool isStoredMessage(const std::string& fileName, const std::string& text);
   // Queues every unconfirmed message that has no pending copy (one stored
   // only as unconfirmed), so that it stays deliverable to its agent.
   void queueHeldWithoutPending();

@@ -365,7 +365,7 @@ bool RHBackup::isEmptyBoxDir(const std::string& boxDir) {
 }
 
 void RHBackup::mergeBoxDir(const std::string& fromDir, const std::string& toDir, bool dropBoxFile,
-                           std::vector<std::string>& kept) {
+                           const MessageCheck& isMessage, std::vector<std::string>& kept) {
   const std::string from = "msgboxes/" + fromDir;
   const std::string to = "msgboxes/" + toDir;
   bool left = false;
@@ -381,8 +381,11 @@ void RHBackup::mergeBoxDir(const std::string& fromDir, const std::string& toDir,
       MonopolyGuard lock(lock_);
       const std::string target = path(to + sub + "/" + name);
       FileUtils::createDirectory(target);
-      // Never replaces a file of the target: the same id there stays.
-      if (FileOps::pathExists(target) ||
+      // What could not be read is never moved, and a file of the target
+      // is never replaced: the same id there stays.
+      std::string text;
+      if (!readFileLocked(from + sub + "/" + name, text) || !isMessage(name, text) ||
+          FileOps::pathExists(target) ||
           !FileUtils::move(path(from + sub + "/" + name), target, false)) {
         kept.push_back(from + sub + "/" + name);
         left = true;

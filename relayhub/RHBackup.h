@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -95,12 +96,14 @@ class RHBackup {
   bool isEmptyBoxDir(const std::string& boxDir);
   bool hasBoxFile(const std::string& boxDir);
   // Moves the message files of one box directory into another (created
-  // when missing); a file whose name the target holds already stays where
-  // it is and is added to `kept` (as "msgboxes/" + dir + "/" + kind + "/"
-  // + name). Then the source's box file goes when `dropBoxFile`, and the
-  // source directory when nothing is left in it.
+  // when missing). A file that `isMessage` (file name, text) refuses, or
+  // whose name the target holds already, stays where it is and is added to
+  // `kept` (as "msgboxes/" + dir + "/" + kind + "/" + name). Then the
+  // source's box file goes when `dropBoxFile`, and the source directory
+  // when nothing is left in it.
+  using MessageCheck = std::function<bool(const std::string&, const std::string&)>;
   void mergeBoxDir(const std::string& fromDir, const std::string& toDir, bool dropBoxFile,
-                   std::vector<std::string>& kept);
+                   const MessageCheck& isMessage, std::vector<std::string>& kept);
   // Renames a box directory to a name that differs from it in letter case
   // only (through a temporary name: lookups ignore the case of a name's
   // last part). False when it could not be moved.

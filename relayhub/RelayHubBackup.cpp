@@ -90,7 +90,7 @@ void RelayHub::mergeCapitalisedBoxes() {
       if (!box.writeBoxFile()) continue;
     }
     std::vector<std::string> kept;
-    backup_.mergeBoxDir(dir, to, readable, kept);
+    backup_.mergeBoxDir(dir, to, readable, &MessageBox::isStoredMessage, kept);
     reportAll(kept);
   }
 }

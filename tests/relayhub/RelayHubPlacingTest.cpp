@@ -287,6 +287,7 @@ TEST_F(RelayHubPlacingTest, BoxesStoredWithCapitalsAreMergedAtStart) {
   storeBox(Address("Upper", "HostX"), {1, 2}, "Upper__HostX");
   storeBox(Address("upper", "hostx"), {2, 3}, "upper__hostx");
   storeBox(Address("Solo", "H"), {4}, "Solo__H");
+  state.write("msgboxes/Upper__HostX/unsent/5.txt", "garbage");
   restart();
   auto& boxes = hub->messageBoxes();
   EXPECT_EQ(boxes.count(Address("Upper", "HostX")), 0u);
@@ -299,6 +300,9 @@ TEST_F(RelayHubPlacingTest, BoxesStoredWithCapitalsAreMergedAtStart) {
               std::string::npos);
   EXPECT_TRUE(state.exists("msgboxes/Upper__HostX/unsent/2.txt"));
   EXPECT_FALSE(state.exists("msgboxes/Upper__HostX/unsent/1.txt"));
+  // What could not be read is not moved either.
+  EXPECT_EQ(state.read("msgboxes/Upper__HostX/unsent/5.txt"), "garbage");
+  EXPECT_FALSE(state.exists("msgboxes/upper__hostx/unsent/5.txt"));
   // A box with capitals and nothing in the way moves whole.
   ASSERT_EQ(boxes.count(Address("solo", "h")), 1u);
   EXPECT_EQ(boxes.at(Address("solo", "h")).pending().size(), 1u);
