@@ -90,6 +90,9 @@ class DaemonFixture {
 
   // Environment of the daemon's process, "NAME=value".
   std::vector<std::string> environment() const;
+  // The folder of the named locks for the runs that follow (below the
+  // root; "locks" unless changed).
+  void setLockFolder(const std::string& relative) { lockFolder_ = relative; }
 
  private:
   pid_t spawn(const std::vector<std::string>& args, const std::string& outPath,
@@ -107,6 +110,7 @@ class DaemonFixture {
   int runs_ = 0;
   std::vector<std::string> args_;  // of the last start
   bool portFreeAtStart_ = false;
+  std::string lockFolder_ = "locks";
 };
 
 }  // namespace e2e
