@@ -7,12 +7,13 @@
 // Not thread-safe: one cursor belongs to one thread. Not copyable.
 #pragma once
 
-#include <tinyxml.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "nodegraft/TinyXml.h"
 
 namespace Vemora {
 
