@@ -135,6 +135,7 @@ class NodegraftCliTest : public ::testing::Test {
     const Outcome o = run(all);
     std::string shown;
     for (const auto& a : args) shown += a + " ";
+    shown += "on " + destination + " ";
     EXPECT_EQ(o.code, 0) << shown << o.err;
     EXPECT_EQ(o.err, "") << shown;
     EXPECT_EQ(o.out, pretty(expected) + "\n") << shown;
@@ -273,6 +274,51 @@ TEST_F(NodegraftCliTest, ChainOfLinkedObjects) {
   expectEdit({"-a", "unlink", "-y", "A.B.K"}, "N[]", "A[B[K]]", "A[B[]]");
 }
 
+// Every object is kept: the moved objects, their subtrees and the siblings
+// around them, in order.
+TEST_F(NodegraftCliTest, LinkAndUnlinkKeepEveryObject) {
+  const struct {
+    const char* action;
+    const char* source;
+    const char* destination;
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      // A chain (at most one child object each).
+      {"link-after", "N[]", "A[B[K]]", "A.B", "A[B[N[K]]]"},
+      {"link-before", "N[]", "A[B[K]]", "A.B", "A[N[B[K]]]"},
+      {"unlink", "N[]", "A[B[K]]", "A.B", "A[K]"},
+      {"unlink", "N[]", "A[B[K[G]]]", "A.B.K", "A[B[G]]"},
+      // Two child objects.
+      {"link-after", "N[]", "A[B[K1,K2[]]]", "A.B", "A[B[N[K1,K2[]]]]"},
+      {"link-after", "N[M]", "A[B[K,L]]", "A.B", "A[B[N[M,K,L]]]"},
+      {"unlink", "N[]", "A[B[K,L]],D", "A.B", "A[K,L],D"},
+      // Grandchildren move with their parents.
+      {"link-after", "N[]", "A[B[K[G1,G2],L[H]]]", "A.B", "A[B[N[K[G1,G2],L[H]]]]"},
+      {"link-before", "N[]", "A[B[K[G]],C]", "A.B", "A[N[B[K[G]]],C]"},
+      {"unlink", "N[]", "A[B[K[G1,G2],L[H]]]", "A.B", "A[K[G1,G2],L[H]]"},
+      // The destination as the first, a middle or the last of its siblings.
+      {"link-before", "N[]", "P[D[K],E[]]", "P.D", "P[N[D[K]],E[]]"},
+      {"link-before", "N[]", "P[C,D[K],E]", "P.D", "P[C,N[D[K]],E]"},
+      {"link-before", "N[M]", "P[D[K],E[]]", "P.E", "P[D[K],N[M,E[]]]"},
+      {"link-after", "N[]", "A[B[K],C[L,M]]", "A.C", "A[B[K],C[N[L,M]]]"},
+      {"unlink", "N[]", "A[B[K,L],C]", "A.B", "A[K,L,C]"},
+      {"unlink", "N[]", "A[C,B[K,L],E]", "A.B", "A[C,K,L,E]"},
+      {"unlink", "N[]", "A[C,B[K,L]]", "A.B", "A[C,K,L]"},
+  };
+  for (const auto& k : cases) {
+    expectEdit({"-a", k.action, "-y", k.path}, k.source, k.destination, k.expected);
+  }
+  // Where the objects have no place, nothing is printed.
+  write("src.xml", pretty("N") + "\n");
+  write("dest.xml", pretty("P[D[K],E[]]") + "\n");
+  expectError({"-i", "src.xml", "-o", "dest.xml", "-a", "link-before", "-y", "P.D"},
+              "Cannot apply action.");
+  expectError({"-i", "src.xml", "-o", "dest.xml", "-a", "link-after", "-y", "P.D"},
+              "Cannot apply action.");
+  expectError({"-o", "dest.xml", "-a", "unlink", "-y", "P"}, "Cannot apply action.");
+}
+
 TEST_F(NodegraftCliTest, RemoveAndExistsNeedNoSource) {
   write("dest.xml", pretty("A[B,K],D"));
   Outcome o = run({"-o", "dest.xml", "-a", "remove", "-y", "A.B"});
@@ -379,6 +425,29 @@ TEST_F(NodegraftCliTest, QuotesAreWrittenPlainUnlessEntitiesAreAsked) {
     o = run({flag, "-i", "src.xml", "-o", "dest.xml", "-a", "append", "-y", "A"});
     EXPECT_EQ(o.code, 0) << flag;
     EXPECT_TRUE(wellFormed(o.out)) << flag << o.out;
+  }
+}
+
+// Comments, CDATA sections and processing instructions keep their text
+// as it is, so a quote in them never changes how a later value is read.
+TEST_F(NodegraftCliTest, PlainQuotesNeverBreakTheDocument) {
+  write("src.xml", "<DCML><Object><Name>N</Name></Object></DCML>");
+  write("dest.xml",
+        "<?xml version=\"1.0\" ?>\n<?note say &quot;hi&quot;?>\n<!-- <b x=' -->\n"
+        "<!-- &quot;kept&apos; -->\n<DCML><Object><Name k=\"1&quot;2&apos;3\" "
+        "q='&apos;'>A</Name><Data><![CDATA[&quot;raw&apos;]]></Data><SubObjects/>"
+        "</Object></DCML>");
+  for (const std::string flag : {"-e", ""}) {  // "" is ignored: the plain form
+    const Outcome o = run({flag, "-i", "src.xml", "-o", "dest.xml", "-a", "append", "-y", "A"});
+    EXPECT_EQ(o.code, 0) << flag << o.err;
+    EXPECT_TRUE(wellFormed(o.out)) << flag << o.out;
+    for (const char* kept : {"<?note say &quot;hi&quot;?>", "<!-- <b x=' -->",
+                             "<!-- &quot;kept&apos; -->", "<![CDATA[&quot;raw&apos;]]>"}) {
+      EXPECT_NE(o.out.find(kept), std::string::npos) << flag << " " << kept << "\n" << o.out;
+    }
+    const char* name = flag.empty() ? "<Name k='1\"2&apos;3' q=\"'\">A</Name>"
+                                    : "<Name k='1&quot;2&apos;3' q=\"&apos;\">A</Name>";
+    EXPECT_NE(o.out.find(name), std::string::npos) << flag << "\n" << o.out;
   }
 }
 
