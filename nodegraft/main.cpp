@@ -1,11 +1,16 @@
 // nodegraft: edits DCML documents from the command line.
 #include "corelib/AppFrame.h"
 #include "nodegraft/nodegraft.h"
+#include "platform/ExitSignals.h"
 #include "platform/Signals.h"
 
 int main(int argc, char** argv) {
   using VemoraCorelib::AppFrame;
   platform::installStopSignals(AppFrame::quitFlag());
+  // Nothing in a run looks at the quit flag, and a run may block on a pipe
+  // or FIFO: an interrupt or termination request ends it at once, a failure
+  // that prints nothing.
+  platform::exitOnStopSignals(2);
   // A vanished reader of standard output must give an error, not a kill.
   platform::ignoreBrokenPipe();
   AppFrame::setArguments(argc, argv);

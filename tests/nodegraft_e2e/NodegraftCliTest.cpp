@@ -1,14 +1,21 @@
 // Runs the built nodegraft on real files in a scratch folder and compares its
 // standard output, standard error and exit code; every printed document is
 // also checked by an independent XML parser (xmllint).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -116,6 +123,65 @@ class NodegraftCliTest : public ::testing::Test {
     o.out = readAll(dir_ / "out.txt");
     o.err = readAll(dir_ / "err.txt");
     return o;
+  }
+
+  // Starts nodegraft in the scratch folder with standard output and error
+  // going to out.txt and err.txt; its process id.
+  pid_t start(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {bin_};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string folder = dir_.string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {  // only async-signal-safe calls until exec
+      if (::chdir(folder.c_str()) != 0) ::_exit(127);
+      const int out = ::open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = ::open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (out < 0 || err < 0) ::_exit(127);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+
+  // Waits until the started program (not the forked test) catches `signal`.
+  bool waitForHandler(pid_t pid, int signal, std::chrono::steady_clock::time_point deadline) {
+    const fs::path proc = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    const fs::path program = fs::canonical(bin_, error);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (fs::read_symlink(proc / "exe", error) == program) {
+        std::istringstream status(readAll(proc / "status"));
+        std::string line;
+        while (std::getline(status, line)) {
+          if (line.rfind("SigCgt:", 0) != 0) continue;
+          const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+          if ((caught >> (signal - 1)) & 1) return true;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+  // The wait status of the started program; it is killed when it has not
+  // ended by the deadline.
+  int finish(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "nodegraft did not end";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return status;
   }
 
   // A printed document that an independent parser accepts.
@@ -496,6 +562,42 @@ TEST_F(NodegraftCliTest, FailedOutputWriteGivesExitCode2) {
   EXPECT_EQ(o.err, "Cannot write output.\n");
   o = run({"-o", "dest.xml", "-a", "exists", "-y", "A.B"}, "/dev/full");
   EXPECT_EQ(o.code, 2);
+}
+
+// A stop signal ends a run that blocks on a FIFO: opening one that nobody
+// writes, or reading one whose writer stays silent.
+TEST_F(NodegraftCliTest, StopSignalsEndABlockedRun) {
+  const std::string fifo = (dir_ / "pipe.xml").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    int signal;
+    const char* option;
+    bool writer;  // a writer holds the FIFO open and writes nothing
+  } cases[] = {
+      {SIGTERM, "-o", false},
+      {SIGINT, "-o", false},
+      {SIGTERM, "-i", true},
+  };
+  for (const auto& k : cases) {
+    const std::string shown = std::string(k.option) + " signal " + std::to_string(k.signal);
+    const pid_t pid = start({k.option, "pipe.xml", "-a", "append", "-y", "A"});
+    ASSERT_GT(pid, 0);
+    int writer = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (k.writer && writer < 0 && std::chrono::steady_clock::now() < deadline) {
+      writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // fails until the reader opens
+      if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(!k.writer || writer >= 0) << shown;
+    EXPECT_TRUE(waitForHandler(pid, k.signal, deadline)) << shown;
+    ::kill(pid, k.signal);
+    const int status = finish(pid, deadline);
+    if (writer >= 0) ::close(writer);
+    EXPECT_TRUE(WIFEXITED(status)) << shown << " status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 2) << shown;
+    EXPECT_EQ(readAll(dir_ / "out.txt"), "") << shown;
+    EXPECT_EQ(readAll(dir_ / "err.txt"), "") << shown;
+  }
 }
 
 }  // namespace
