@@ -2,6 +2,7 @@
 #include "corelib/AppFrame.h"
 #include "nodegraft/nodegraft.h"
 #include "platform/ExitSignals.h"
+#include "platform/HeapPolicy.h"
 #include "platform/Signals.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +14,9 @@ int main(int argc, char** argv) {
   platform::exitOnStopSignals(2);
   // A vanished reader of standard output must give an error, not a kill.
   platform::ignoreBrokenPipe();
+  // The document texts are freed before the printed document is built; that
+  // must lower the peak memory, not leave the freed blocks in the heap.
+  platform::returnLargeBlocksAtOnce();
   AppFrame::setArguments(argc, argv);
   try {
     Vemora::nodegraft application(argc, argv);
