@@ -288,8 +288,8 @@ DcmlEditor::Result DcmlEditor::apply(Request request, const Writer& write) {
 
 DcmlEditor::Result DcmlEditor::apply(Request request) {
   std::string output;
-  Result result = apply(std::move(request), [&output](std::string_view piece) {
-    output.append(piece);
+  Result result = apply(std::move(request), [&output](std::string_view chunk) {
+    output.append(chunk);
     return true;
   });
   result.output = std::move(output);

@@ -28,7 +28,7 @@ class DcmlEditor {
     std::string error;   // for standard error, line end included
   };
 
-  // Takes the text for standard output piece by piece; false when a piece
+  // Takes the text for standard output chunk by chunk; false when a chunk
   // could not be written.
   using Writer = std::function<bool(std::string_view)>;
 

@@ -112,7 +112,7 @@ int nodegraft::run() {
   request.useEntities = options.isSet('e');
 
   DcmlEditor::Result result = DcmlEditor::apply(
-      std::move(request), [](std::string_view piece) { return writeAll(stdout, piece); });
+      std::move(request), [](std::string_view chunk) { return writeAll(stdout, chunk); });
   if (std::fflush(stdout) != 0 && result.exitCode == 0) {
     result.exitCode = 2;
     result.error = "Cannot write output.\n";

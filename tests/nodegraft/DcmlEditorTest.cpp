@@ -220,14 +220,14 @@ TEST(DcmlEditorTest, AWriterThatFailsEndsTheOutput) {
   request.action = "remove";
   request.destinationText = dcmltest::dcml("A[B,K]");
   request.destinationPath = "A.B";
-  size_t pieces = 0;
-  const DcmlEditor::Result r = DcmlEditor::apply(request, [&pieces](std::string_view) {
-    ++pieces;
+  size_t chunks = 0;
+  const DcmlEditor::Result r = DcmlEditor::apply(request, [&chunks](std::string_view) {
+    ++chunks;
     return false;
   });
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_EQ(r.error, "Cannot write output.\n");
-  EXPECT_EQ(pieces, 1u);
+  EXPECT_EQ(chunks, 1u);
 }
 
 }  // namespace
