@@ -136,6 +136,7 @@ class Connection {
 
  private:
   int crecvNumber(const char* tag, RecvStaging& staging);
+  bool reserveStaged(RecvStaging& staging);
   int tryConnect(uint32_t address);
   bool openSocket(platform::SocketHandle s);
   std::string peerText(const platform::Ipv4Peer& peer) const;
