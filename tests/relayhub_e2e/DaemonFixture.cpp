@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +16,8 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+
+#include "support/FreePort.h"
 
 namespace e2e {
 
@@ -90,19 +93,7 @@ DaemonFixture::~DaemonFixture() {
 }
 
 int DaemonFixture::freePort() {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = 0;
-  socklen_t len = sizeof a;
-  int port = 0;
-  if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) == 0) {
-    port = ntohs(a.sin_port);
-  }
-  ::close(s);
-  return port;
+  return testsupport::freePort();
 }
 
 DaemonFixture::Settings DaemonFixture::defaultSettings() const {
@@ -234,6 +225,8 @@ int DaemonFixture::waitPid(pid_t pid, int timeoutMs, bool& ended) {
 
 bool DaemonFixture::start(const std::vector<std::string>& args) {
   exitCode_ = -1;
+  args_ = args;
+  portFreeAtStart_ = testsupport::freeport_detail::bindable(port_);
   pid_ = spawn(args, root_ + "/out/stdout.txt", root_ + "/out/stderr.txt");
   return pid_ > 0;
 }
@@ -260,13 +253,67 @@ bool DaemonFixture::isListening(int port) {
 }
 
 bool DaemonFixture::waitForPort(int timeoutMs) {
+  // A test that holds the port itself on purpose sees the daemon's failure.
+  constexpr int kStarts = 4;
+  for (int attempt = 1;; ++attempt) {
+    const PortWait result = awaitListener(timeoutMs);
+    if (result == PortWait::kListening) return true;
+    if (result == PortWait::kFailed || !portFreeAtStart_ || attempt == kStarts) return false;
+    if (!restartOnNewPort()) return false;
+  }
+}
+
+// kPortLost: someone else listens on the port, or the daemon gave up on it
+// (exit code 1, or no listener within the time).
+DaemonFixture::PortWait DaemonFixture::awaitListener(int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (before(deadline)) {
-    if (isListening(port_)) return true;
-    if (!running()) return false;
+    if (isListening(port_)) return listenerIsOurs() ? PortWait::kListening : PortWait::kPortLost;
+    if (!running()) return exitCode_ == 1 ? PortWait::kPortLost : PortWait::kFailed;
     pause();
   }
+  return running() ? PortWait::kPortLost : PortWait::kFailed;
+}
+
+// True when the listening socket on the port is one of the daemon's files.
+bool DaemonFixture::listenerIsOurs() const {
+  char wanted[8];
+  std::snprintf(wanted, sizeof wanted, ":%04X", port_);
+  std::ifstream in("/proc/net/tcp");
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode;
+    fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+        timeout >> inode;
+    if (state != "0A" || local.size() <= 5 || local.compare(local.size() - 5, 5, wanted) != 0) {
+      continue;
+    }
+    const std::string target = "socket:[" + inode + "]";
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", ec)) {
+      std::error_code linkError;
+      if (fs::read_symlink(fd.path(), linkError).string() == target) return true;
+    }
+  }
   return false;
+}
+
+bool DaemonFixture::restartOnNewPort() {
+  if (running()) {
+    ::kill(pid_, SIGKILL);
+    waitExit(10000);
+  }
+  port_ = freePort();
+  std::vector<std::string> args = args_;
+  auto given = std::find(args.begin(), args.end(), "--port");
+  if (given != args.end() && given + 1 != args.end()) {
+    *(given + 1) = std::to_string(port_);
+  } else {
+    args.insert(args.end(), {"--port", std::to_string(port_)});
+  }
+  return start(args);
 }
 
 bool DaemonFixture::running() {

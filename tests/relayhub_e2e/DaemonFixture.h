@@ -57,7 +57,9 @@ class DaemonFixture {
   bool startDefault();
   // Waits until the daemon listens on the port (seen in /proc/net/tcp, so
   // no probe connection takes one of its places); false when it ended or
-  // the time ran out.
+  // the time ran out. When the port was free at start and another program
+  // took it before the daemon could bind it, the daemon is started again
+  // with "--port" and another free port (port() then names it).
   bool waitForPort(int timeoutMs = 20000);
   static bool isListening(int port);
   bool running();
@@ -96,12 +98,18 @@ class DaemonFixture {
   pid_t spawn(const std::vector<std::string>& args, const std::string& outPath,
               const std::string& errPath);
   static int waitPid(pid_t pid, int timeoutMs, bool& ended);
+  enum class PortWait { kListening, kPortLost, kFailed };
+  PortWait awaitListener(int timeoutMs);
+  bool listenerIsOurs() const;
+  bool restartOnNewPort();
 
   std::string root_;
   int port_ = 0;
   pid_t pid_ = -1;
   int exitCode_ = -1;
   int runs_ = 0;
+  std::vector<std::string> args_;  // of the last start
+  bool portFreeAtStart_ = false;
   std::string lockFolder_ = "locks";
 };
 
