@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -473,6 +474,41 @@ bool copyPermissions(const std::string& from, const std::string& to) {
   struct stat info {};
   if (::stat(source->c_str(), &info) != 0) return failErrno();
   if (::chmod(target->c_str(), info.st_mode & 07777) != 0) return failErrno();
+  return succeed();
+}
+
+bool syncFiles(const std::vector<std::string>& paths) {
+  // Descriptors are held in batches, so a large batch never runs out of them.
+  constexpr size_t kBatch = 128;
+  bool all = true;
+  int firstError = 0;
+  for (size_t begin = 0; begin < paths.size(); begin += kBatch) {
+    std::vector<int> fds;
+    const size_t end = std::min(paths.size(), begin + kBatch);
+    for (size_t i = begin; i < end; ++i) {
+      const std::optional<std::string> native = toNativePath(paths[i]);
+      const int fd = native ? ::open(native->c_str(), O_RDONLY | O_CLOEXEC) : -1;
+      if (fd < 0) {
+        if (firstError == 0) firstError = native ? errno : ENOENT;
+        all = false;
+        continue;
+      }
+      // Only starts the write-back; the wait comes below, for all at once.
+      ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+      fds.push_back(fd);
+    }
+    for (int fd : fds) {
+      if (::fdatasync(fd) != 0 && errno != EINVAL) {
+        if (firstError == 0) firstError = errno;
+        all = false;
+      }
+      ::close(fd);
+    }
+  }
+  if (!all) {
+    setLastErrorFromErrno(firstError);
+    return false;
+  }
   return succeed();
 }
 
