@@ -52,6 +52,9 @@ class ConnectionEntry {
   // The entry's place in the open-connection count; given back when the
   // entry is destroyed.
   OpenConnectionSlot slot;
+  // The entry's reply waits for the state store's sync at the end of the
+  // pass (a placed message's "ACK"); it takes no step until then.
+  bool awaitingSync = false;
 };
 
 }  // namespace Vemora

@@ -517,11 +517,21 @@ bool RelayHub::handlePLACRecvMsgAck(ConnectionEntry& entry, ConnectionList& /*li
   unCache(msg.getId(), false, true);
   // Placed and stored before the agent hears "ACK": an acknowledged message
   // is on disk. When it could not be stored the agent gets no "ACK" and
-  // sends it again.
+  // sends it again. What the store has prepared lands at the end of the
+  // pass, in one sync with everything else of the pass; the "ACK" waits
+  // for it.
   if (!place(msg, true)) {
     protoTrace(2, "handlePLACRecvMsgAck", entry, 1, "Failed to store message");
     return false;
   }
+  if (backup_.hasPendingWrites()) {
+    entry.awaitingSync = true;
+    return true;
+  }
+  return finishPlacedMessage(entry);
+}
+
+bool RelayHub::finishPlacedMessage(ConnectionEntry& entry) {
   if (!entry.connection->sendAck()) {
     protoTrace(2, "handlePLACRecvMsgAck", entry, 1, "Failed to send ACK");
     return false;
