@@ -132,9 +132,7 @@ bool FileUtils::syncFiles(const std::vector<std::string>& paths) {
 }
 
 bool FileUtils::syncFolders(const std::vector<std::string>& folders) {
-  bool all = true;
-  for (const std::string& folder : folders) all = platform::syncFolder(folder) && all;
-  return all;
+  return folders.empty() || platform::syncFolders(folders);
 }
 
 bool FileUtils::appendFile(const std::string& path, const std::string& text) {

@@ -209,6 +209,12 @@ bool socketSetNonBlocking(SocketHandle s, bool nonBlocking) {
   return ::fcntl(fd(s), F_SETFL, wanted) == 0 ? ok() : fail(errno);
 }
 
+bool socketSetNoDelay(SocketHandle s, bool on) {
+  const int value = on ? 1 : 0;
+  return ::setsockopt(fd(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) == 0 ? ok()
+                                                                               : fail(errno);
+}
+
 bool socketBindAny(SocketHandle s, uint16_t port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;

@@ -88,6 +88,9 @@ bool socketSetSendBuffer(SocketHandle s, int bytes);
 bool socketSetReceiveBuffer(SocketHandle s, int bytes);
 // ioctlsocket(FIONBIO).
 bool socketSetNonBlocking(SocketHandle s, bool nonBlocking);
+// TCP_NODELAY: every send goes out at once instead of waiting for the
+// peer's acknowledgement of earlier small segments.
+bool socketSetNoDelay(SocketHandle s, bool on);
 
 // bind to INADDR_ANY (all local addresses) on `port`.
 bool socketBindAny(SocketHandle s, uint16_t port);

@@ -410,6 +410,11 @@ bool Connection::sendRaw(const char* data, unsigned int length) {
   return true;
 }
 
+void Connection::setStagedSends(bool on) {
+  staged_ = on;
+  if (open_) platform::socketSetNoDelay(socket_, on);
+}
+
 int64_t Connection::sendSome(const char* data, size_t length, int attempt) {
   size_t sent = 0;
   while (sent < length) {

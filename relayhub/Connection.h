@@ -106,7 +106,10 @@ class Connection {
 
   // Staged sending: sendRaw hands over what the socket takes now and keeps
   // the rest (true unless the socket failed); flush() sends more of it.
-  void setStagedSends(bool on) { staged_ = on; }
+  // A staged connection also sends each item at once (no delay for the
+  // acknowledgement of the previous one): the handler's items are small
+  // and answered one by one.
+  void setStagedSends(bool on);
   bool hasUnsent() const { return outOffset_ < outbox_.size(); }
   // 2 when nothing waits any more, 1 while bytes still wait, 0 when the
   // socket failed (closed) or the send time limit has passed since the
