@@ -1,9 +1,14 @@
 #include "common/ConfReader.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "common/ConfSearcher.h"
 #include "common/ConfigException.h"
+#include "common/FileBase.h"
+#include "common/FileException.h"
+#include "common/FilePlain.h"
 #include "common/FileUtils.h"
 #include "common/StringOps.h"
 #include "common/TimeException.h"
@@ -97,6 +102,17 @@ class Parser {
   void (*trace_)(const ConfReader&, const std::string&);
 };
 
+// The whole file, read through a FilePlain opened for reading only.
+std::string readWhole(const std::string& fileName) {
+  SmartPointer<FileBase> file(new FilePlain(fileName));
+  file->open(FileBase::kRead);
+  std::string text;
+  const int64_t size = file->diskSize();
+  file->read(text, static_cast<uint64_t>(size > 0 ? size : 0));
+  file->commit();
+  return text;
+}
+
 size_t countLines(const std::string& text, size_t end) {
   size_t lines = 1;
   for (size_t i = 0; i < end && i < text.size(); ++i) lines += text[i] == '\n' ? 1 : 0;
@@ -145,8 +161,16 @@ void ConfReader::load(const std::string& fileName) {
     return;
   }
   std::string text;
-  if (!FileUtils::readFile(fileName, text)) {
-    catalogueError(kMsgCannotRead, fileName, platform::errorText(platform::lastError()));
+  try {
+    text = readWhole(fileName);
+  } catch (const FileException& e) {
+    catalogueError(kMsgCannotRead, fileName, e.text());
+    lock_.relax();
+    return;
+  } catch (...) {
+    // Such as memory running out on a huge file: the old tree stays.
+    catalogueError(kMsgCannotRead, fileName, "Unknown");
+    debug(1, "ConfReader: Unknown error while building DOM tree from file \"%s\".", fileName);
     lock_.relax();
     return;
   }
@@ -198,11 +222,21 @@ DOMNode* ConfReader::findNode(const std::string& path) const {
 }
 
 int ConfReader::expandReferences(const std::string& path, std::string& value) const {
-  int substitutions = 0;
-  for (size_t open = value.find("${"); open != std::string::npos; open = value.find("${")) {
+  // How many expansions brought each character of the value in: a reference
+  // made of characters inserted more than kMaxReferenceDepth times over leads
+  // back to itself.
+  std::vector<uint8_t> depths(value.size(), 0);
+  // Nothing before the reference just replaced holds "${", so the search
+  // goes on one character before it (a "$" there may meet an inserted "{").
+  for (size_t open = value.find("${"); open != std::string::npos;
+       open = value.find("${", open > 0 ? open - 1 : 0)) {
     const size_t close = value.find('}', open + 2);
+    const int depth = close == std::string::npos
+                          ? 0
+                          : *std::max_element(depths.begin() + static_cast<ptrdiff_t>(open),
+                                              depths.begin() + static_cast<ptrdiff_t>(close) + 1);
     // References that do not end (a cycle) are reported like an unclosed one.
-    if (close == std::string::npos || ++substitutions > kMaxSubstitutions) {
+    if (close == std::string::npos || depth >= kMaxReferenceDepth) {
       catalogueError(kMsgUnclosedReference, path);
       return kUnclosedReference;
     }
@@ -219,7 +253,15 @@ int ConfReader::expandReferences(const std::string& path, std::string& value) co
     debug(5, "ConfReader: Reference \"%s\" = \"%s\".", value.substr(open + 2, close - open - 2),
           inserted);
     if (ref->type() == "DirName") FileUtils::addTrailingSeparator(inserted);
+    if (value.size() - (close - open + 1) + inserted.size() > kMaxValueSize) {
+      catalogueError(kMsgUnclosedReference, path);
+      return kUnclosedReference;
+    }
     value.replace(open, close - open + 1, inserted);
+    depths.erase(depths.begin() + static_cast<ptrdiff_t>(open),
+                 depths.begin() + static_cast<ptrdiff_t>(close) + 1);
+    depths.insert(depths.begin() + static_cast<ptrdiff_t>(open), inserted.size(),
+                  static_cast<uint8_t>(depth + 1));
   }
   return kFound;
 }

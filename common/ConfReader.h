@@ -50,8 +50,11 @@ class ConfReader {
 
   // Module number of the configuration module in the logging's module table.
   static constexpr int kModule = 1;
-  // References expanded in one value at most; more means a cycle (result 6).
-  static constexpr int kMaxSubstitutions = 64;
+  // References nested in one value at most (a reference inside the text a
+  // reference brought in, and so on); deeper means a cycle (result 6), as
+  // does an expanded value longer than kMaxValueSize bytes.
+  static constexpr int kMaxReferenceDepth = 64;
+  static constexpr size_t kMaxValueSize = 1 << 14;
   // Brace nesting accepted in a file; deeper is a syntax error.
   static constexpr int kMaxDepth = 64;
 

@@ -73,6 +73,10 @@ void FilePlain::openLocked(uint16_t flags) {
   const int mode = basicMode(flags);
   if (mode == 0) fail(FileException::kAccessCombination, __LINE__);
   bool copied = false;
+  // What an earlier open left (its lock, a copy a failed commit kept) says
+  // nothing about this one.
+  created_ = false;
+  temporary_ = false;
   if (write && !(flags & kNoLock)) takeLock(flags & kDirect, copied);
   const std::string path = temporary_ ? temporaryName() : name_;
   if (!file_.open(path, mode)) {
@@ -105,7 +109,9 @@ void FilePlain::takeLock(bool direct, bool& copied) {
     }
     temporary_ = true;
   }
+  created_ = !lock_->existedBefore();
   if (!lock_->lockFor(lockLifetime_, !direct)) {
+    created_ = false;
     if (copied) FileUtils::deleteFile(temporaryName(), true);
     temporary_ = false;
     lock_.reset();
@@ -114,14 +120,16 @@ void FilePlain::takeLock(bool direct, bool& copied) {
 }
 
 void FilePlain::cleanUp() {
+  const bool created = created_;
+  created_ = false;
   if (lock_) {
-    const bool existed = lock_->existedBefore();
     const bool unlocked = lock_->unlock();
-    if (!existed) FileUtils::deleteFile(name_, false);
+    if (created) FileUtils::deleteFile(name_, false);
     lock_.reset();
     if (!unlocked) fail(FileException::kCannotUnlock, __LINE__);
   }
-  FileUtils::deleteFile(temporaryName(), true);
+  // Only a temporary copy of this open is ours to delete.
+  if (temporary_) FileUtils::deleteFile(temporaryName(), true);
 }
 
 void FilePlain::markClosed() {
@@ -138,6 +146,7 @@ void FilePlain::commit() {
     fail(FileException::kCannotUnlock, __LINE__);
   }
   markClosed();
+  created_ = false;
   if (!temporary_) return;
   for (int attempt = 0; attempt < kCommitAttempts; ++attempt) {
     if (FileOps::move(temporaryName(), name_, true)) {
@@ -153,13 +162,9 @@ void FilePlain::commit() {
 void FilePlain::discard() {
   if (closed_) return;
   file_.close();
-  bool unlocked = true;
-  bool existed = true;
-  if (lock_) {
-    existed = lock_->existedBefore();
-    unlocked = lock_->unlock();
-  }
-  if (!existed) FileUtils::deleteFile(name_, false);
+  const bool unlocked = !lock_ || lock_->unlock();
+  if (created_) FileUtils::deleteFile(name_, false);
+  created_ = false;
   markClosed();
   if (temporary_) {
     FileUtils::deleteFile(temporaryName(), true);
@@ -232,6 +237,8 @@ int64_t FilePlain::seek(int64_t offset, int origin) {
 }
 
 int64_t FilePlain::tell() {
+  // Every write of an appending open lands at the end, and it cannot seek.
+  if (!closed_ && (flags_ & kAppend)) return file_.size();
   const int64_t at = file_.tell(BasicFile::kLast);
   return at < 0 ? position_ : at;
 }

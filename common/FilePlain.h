@@ -44,6 +44,9 @@ class FilePlain : public FileBase {
   std::string temporaryName() const { return name_ + ".tmp"; }
 
   BasicFile file_;
+  // The current open made the file (it took a lock and the file did not
+  // exist): only then may discard or a failed open delete it.
+  bool created_ = false;
 };
 
 }  // namespace Vemora

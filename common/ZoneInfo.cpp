@@ -297,7 +297,9 @@ int ZoneInfo::dstState(const ZoneInfo& zone, int32_t instant) {
   } else {
     if (t >= s) return 1;
     if (t + d < e) return 1;
-    if (t - d > e && t + d < s) return 2;
+    // ">=" as in the northern branch: the first second after the repeated
+    // hour is standard time.
+    if (t - d >= e && t + d < s) return 2;
   }
   const int64_t toStart = t > s ? t - s : s - t;
   const int64_t toEnd = t > e ? t - e : e - t;

@@ -117,9 +117,13 @@ int64_t DateTimeDetails::dayCount(int64_t year, int64_t month, int64_t day) {
 }
 
 void DateTimeDetails::setFromValue(int64_t value) {
+  // The fields change; the flag and the zone they are read in stay.
   const bool keepLocal = local;
+  TimeZone keepZone;
+  keepZone = zone;  // an assignment keeps the set flag, a copy would set it
   *this = DateTimeDetails();
   local = keepLocal;
+  zone = keepZone;
   if (value < kMsPerDay) return;  // before 1900-01-01: the first instant
   const int64_t days = value / kMsPerDay;
   int64_t rest = value % kMsPerDay;
@@ -144,7 +148,8 @@ void DateTimeDetails::fillDerived() {
 void DateTimeDetails::normalize() {
   if (normalized) return;
   const bool keepLocal = local;
-  const TimeZone keepZone = zone;
+  TimeZone keepZone;
+  keepZone = zone;  // an assignment keeps the set flag, a copy would set it
   const auto reset = [&] {
     *this = DateTimeDetails();
     local = keepLocal;

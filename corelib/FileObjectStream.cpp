@@ -7,6 +7,7 @@
 #include "corelib/FileTools.h"
 #include "corelib/ParamStream.h"
 #include "corelib/StringTools.h"
+#include "platform/File.h"
 
 namespace VemoraCorelib {
 
@@ -27,6 +28,11 @@ std::unique_ptr<File> makeFile(const std::string& name) {
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
+}
+
+bool syncFile(const std::string& path) {
+  const std::unique_ptr<platform::File> file = platform::File::open(path, platform::File::kRead);
+  return file && file->sync() && file->close();
 }
 
 template <class Text>
@@ -98,8 +104,9 @@ void FileObjectStream::close() {
   const bool complete = saved_ && closed;
   saved_ = false;
   const std::string final = side.substr(0, side.size() - std::strlen(kSideSuffix));
-  // The move would remove a folder in the way with all it holds.
-  if (complete && !FileTools::isDirectory(final) &&
+  // The text must be on the disk before the rename can put it in place of
+  // the old one. The move would remove a folder in the way.
+  if (complete && syncFile(side) && !FileTools::isDirectory(final) &&
       FileTools::moveFile(side, final, true, kMoveChunk, false)) {
     return;
   }

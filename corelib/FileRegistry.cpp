@@ -226,6 +226,8 @@ int set(const std::string& path, int type, const std::string& value) {
   std::vector<std::string> folders;
   std::string leaf;
   if (!splitForSet(path, folders, leaf)) return kBadArgument;
+  // The file's reader drops every CR, so such a value would come back changed.
+  if (value.find('\r') != std::string::npos) return kBadArgument;
   Locked locked;  // from before the read until the new file is in place
   if (!locked.held()) return kFileFailed;
   const std::string file = registry().path;

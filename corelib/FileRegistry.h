@@ -33,7 +33,8 @@ int get(const std::string& path, int type, std::string& value);
 // the way with type kString and an empty value, and writes the file. Empty
 // components on the way are skipped. A name the file cannot carry (empty,
 // blank at either end, a line break, "=", a leading "#", "{" or "}") or a
-// path nested deeper than a file may be gives 2.
+// path nested deeper than a file may be gives 2, and so does a value holding
+// a CR (the file cannot carry it).
 int set(const std::string& path, int type, const std::string& value);
 
 int getInt(const std::string& path, int64_t& value);

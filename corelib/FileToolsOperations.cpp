@@ -302,13 +302,17 @@ bool moveFile(const std::string& source, const std::string& destination, bool ov
     return copyFile(source, destination, false, chunk, verify, progress) &&
            deleteFile(source, false);
   }
-  if (destinationExists) {
-    // Only an empty folder gives way: a file never replaces a whole tree.
-    const bool cleared = isDirectory(destination) ? removeDirectory(destination, false, false)
-                                                  : deleteFile(destination, false);
-    if (!cleared) return false;
+  uint32_t flags = platform::kMoveFileCopyAllowed | platform::kMoveFileWriteThrough;
+  if (destinationExists && isDirectory(destination)) {
+    // Only an empty folder gives way (even a read-only one): a file never
+    // replaces a whole tree.
+    if (!removeDirectory(destination, false, true)) return false;
+  } else if (destinationExists) {
+    // One rename replaces the file, read-only or not, so that the old or the
+    // new file is in place at every moment.
+    flags |= platform::kMoveFileReplaceExisting;
   }
-  return platform::moveFile(source, destination);
+  return platform::moveFileEx(source, destination, flags);
 }
 
 bool createDirectories(std::string path) {

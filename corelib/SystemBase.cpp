@@ -306,7 +306,10 @@ SystemBase::~SystemBase() {
 }
 
 std::string SystemBase::role() {
-  const std::string program = platform::programPath();
+  return roleOf(platform::programPath());
+}
+
+std::string SystemBase::roleOf(const std::string& program) {
   std::string path = FileTools::root(program) + "/" + FileTools::directoryPart(program) +
                      "/../Configuration/server.conf";
   FileTools::toBackslashes(path);

@@ -34,6 +34,8 @@ class SystemBase : public ImsAgent {
   // "CoreServer" when Configuration\server.conf exists beside the program's
   // folder, else "Client".
   static std::string role();
+  // The same for a program at `programPath` (Windows form).
+  static std::string roleOf(const std::string& programPath);
 
  private:
   int handleQuery(SystemRequest& request);

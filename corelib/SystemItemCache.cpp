@@ -1,7 +1,11 @@
 #include "corelib/SystemItemCache.h"
 
+#include <algorithm>
+#include <array>
 #include <map>
 #include <mutex>
+#include <sstream>
+#include <utility>
 #include <vector>
 
 #include "corelib/Environment.h"
@@ -227,12 +231,27 @@ std::string SystemItemCache::diskSerial(const std::string& volumeRoot) {
 }
 
 std::list<std::string> SystemItemCache::ipAddresses() {
-  std::list<std::string> addresses;
-  for (const std::string& address :
-       SystemInfo::ipv4Addresses().value_or(std::vector<std::string>())) {
-    if (address != "127.0.0.1") addresses.push_back(address);
+  return sortedAddresses(SystemInfo::ipv4Addresses().value_or(std::vector<std::string>()));
+}
+
+std::list<std::string> SystemItemCache::sortedAddresses(const std::vector<std::string>& addresses) {
+  // The four numbers in turn, as the address is held in network byte order.
+  auto key = [](const std::string& text) {
+    std::array<unsigned, 4> parts{};
+    std::istringstream in(text);
+    char dot = 0;
+    in >> parts[0] >> dot >> parts[1] >> dot >> parts[2] >> dot >> parts[3];
+    return parts;
+  };
+  std::vector<std::pair<std::array<unsigned, 4>, std::string>> keyed;
+  for (const std::string& address : addresses) {
+    if (address != "127.0.0.1") keyed.emplace_back(key(address), address);
   }
-  return addresses;
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::list<std::string> sorted;
+  for (auto& entry : keyed) sorted.push_back(std::move(entry.second));
+  return sorted;
 }
 
 std::set<std::string> SystemItemCache::localGroups() {

@@ -9,6 +9,7 @@
 #include <list>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace VemoraCorelib {
 
@@ -41,8 +42,11 @@ class SystemItemCache {
 
   // The volume's serial number in decimal, "[unknown]" when it cannot be read.
   static std::string diskSerial(const std::string& volumeRoot);
-  // The IPv4 addresses in dotted decimal, 127.0.0.1 left out.
+  // The IPv4 addresses in dotted decimal, 127.0.0.1 left out, in ascending
+  // order of the address (as a sorted address table gives them).
   static std::list<std::string> ipAddresses();
+  // That list made from the interfaces' addresses in any order.
+  static std::list<std::string> sortedAddresses(const std::vector<std::string>& addresses);
   static std::set<std::string> localGroups();
   static std::set<std::string> groupMembers(const std::string& group);
   static std::set<std::string> userGroups(const std::string& user);

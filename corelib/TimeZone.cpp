@@ -18,6 +18,8 @@ namespace VemoraCorelib {
 namespace {
 
 constexpr int64_t kMsPerHour = 3600000;
+// Numbers up to this many (either sign) are minutes, larger ones milliseconds.
+constexpr int64_t kMaxOffsetMinutes = 1000000;
 constexpr int64_t kMsPerDay = 86400000;
 
 // Set while this thread examines the environment: zones built meanwhile
@@ -155,7 +157,12 @@ TimeZone::TimeZone(Internal, const std::string& text, int64_t now, const TimeZon
   }
   // A plain number: the offset observed at `now` in the local zone.
   const int64_t number = StringTools::toInt64(text);
-  const int64_t offset = (number >= -1000000 && number <= 1000000) ? number * 60000 : number;
+  // A larger number of milliseconds than the minute form can give is cut to
+  // that bound, so that adding the offset to a time never overflows.
+  constexpr int64_t kMaxOffset = kMaxOffsetMinutes * 60000;
+  const int64_t offset = (number >= -kMaxOffsetMinutes && number <= kMaxOffsetMinutes)
+                             ? number * 60000
+                             : std::clamp(number, -kMaxOffset, kMaxOffset);
   dstOffset_ = localZone.dstOffset_;
   start_ = localZone.start_;
   end_ = localZone.end_;
@@ -325,7 +332,9 @@ int TimeZone::dstState(int64_t t) const {
   } else {
     if (t >= s) return 1;
     if (t + d < e) return 1;
-    if (t - d > e && t + d < s) return 2;
+    // ">=" as in the northern branch: the first second after the repeated
+    // hour is standard time.
+    if (t - d >= e && t + d < s) return 2;
   }
   const int64_t toStart = t > s ? t - s : s - t;
   const int64_t toEnd = t > e ? t - e : e - t;

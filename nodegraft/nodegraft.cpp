@@ -5,6 +5,7 @@
 
 #include "corelib/FileTools.h"
 #include "nodegraft/DcmlEditor.h"
+#include "platform/Path.h"
 
 namespace Vemora {
 
@@ -62,7 +63,7 @@ std::string optionValue(VemoraCorelib::CmdParser& parser, const std::string& nam
 
 std::string fileText(const std::string& path) {
   std::string text;
-  if (!VemoraCorelib::FileTools::readFile(path, text)) text.clear();
+  if (!VemoraCorelib::FileTools::readFile(platform::argumentPath(path), text)) text.clear();
   return text;
 }
 

@@ -359,31 +359,36 @@ std::optional<std::string> fullPathName(const std::string& path) {
     setLastError(kErrorSuccess);
     return unc;
   }
-  std::string prefix;  // "X:"
+  const std::size_t rootLength = windowsRootLength(path);
+  std::string prefix;  // "X:" or the native root
   std::string rest;
-  if (path.size() >= 2 && path[1] == ':') {
-    prefix = path.substr(0, 2);
-    rest = path.substr(2);
-    if (rest.empty() || !isSeparator(rest[0])) {
-      std::string current = currentDirectory();
-      const bool onDrive = lowerAscii(prefix[0]) == 'c' && current.size() >= 2 && current[1] == ':';
-      rest = (onDrive ? current.substr(2) : std::string()) + "\\" + rest;
-    }
-  } else if (isSeparator(path[0])) {
-    prefix = "C:";
-    rest = path;
+  // A root and its separator ("C:\x", "native:\x"), or the native root alone.
+  const bool rooted =
+      rootLength > 0 && (rootLength < path.size() ? isSeparator(path[rootLength]) : rootLength > 2);
+  if (rooted) {
+    prefix = path.substr(0, rootLength);
+    rest = path.substr(rootLength);
+  } else if (rootLength == 2 && lowerAscii(path[0]) != 'c') {
+    prefix = path.substr(0, 2);  // another drive's current folder is its root
+    rest = "\\" + path.substr(2);
   } else {
-    std::string current = currentDirectory();
-    if (current.size() >= 2 && current[1] == ':') {
-      prefix = current.substr(0, 2);
-      current = current.substr(2);
+    // Relative, or "C:name" (relative to the current folder, as toNativePath
+    // reads it), or a single leading separator (the root of C).
+    const std::string relative = rootLength == 2 ? path.substr(2) : path;
+    if (!relative.empty() && isSeparator(relative[0])) {
+      prefix = "C:";
+      rest = relative;
+    } else {
+      const std::string current = currentDirectory();
+      const std::size_t currentRoot = windowsRootLength(current);
+      prefix = current.substr(0, currentRoot);
+      rest = current.substr(currentRoot) + "\\" + relative;
     }
-    rest = current + "\\" + path;
   }
   std::vector<std::string> parts;
-  size_t start = 0;
+  std::size_t start = 0;
   while (start <= rest.size()) {
-    size_t end = rest.find_first_of("\\/", start);
+    std::size_t end = rest.find_first_of("\\/", start);
     if (end == std::string::npos) end = rest.size();
     const std::string part = rest.substr(start, end - start);
     if (part == "..") {
@@ -402,6 +407,10 @@ std::optional<std::string> fullPathName(const std::string& path) {
 
 uint32_t driveType(const std::string& root) {
   setLastError(kErrorSuccess);
+  const std::size_t rootLength = windowsRootLength(root);
+  if (rootLength > 2) {
+    return root.size() <= rootLength + 1 ? kDriveFixed : kDriveNoRootDir;  // the native root
+  }
   if (root.size() < 2 || root[1] != ':') return kDriveNoRootDir;
   if (root.size() > 3 || (root.size() == 3 && !isSeparator(root[2]))) return kDriveNoRootDir;
   return lowerAscii(root[0]) == 'c' ? kDriveFixed : kDriveNoRootDir;

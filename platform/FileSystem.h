@@ -26,7 +26,8 @@
 //
 // Cannot do: sharing modes (a file opened elsewhere is never "in use"),
 // hidden/system/archive/offline/temporary attributes (accepted, not kept),
-// drives other than C (they report kDriveNoRootDir), 8.3 short names.
+// drives other than C and the native root (they report kDriveNoRootDir),
+// 8.3 short names.
 #pragma once
 
 #include <cstdint>
@@ -87,12 +88,14 @@ uint32_t fileAttributes(const std::string& path);
 // the owner the write bit back; other bits are accepted and dropped.
 bool setFileAttributes(const std::string& path, uint32_t attributes);
 
-// GetFullPathNameA: the absolute Windows-form path ("C:\...", '\'
-// separators, "." and ".." resolved by text); nullopt for an empty path.
+// GetFullPathNameA: the absolute Windows-form path ("C:\..." or
+// "native:\...", '\' separators, "." and ".." resolved by text); a relative
+// path (and "C:name") is taken from the current folder, wherever it is;
+// nullopt for an empty path.
 std::optional<std::string> fullPathName(const std::string& path);
 
-// GetDriveTypeA of a root such as "C:" or "C:\": kDriveFixed for C,
-// kDriveNoRootDir for any other letter or text.
+// GetDriveTypeA of a root such as "C:" or "C:\": kDriveFixed for C and the
+// native root ("native:"), kDriveNoRootDir for any other letter or text.
 uint32_t driveType(const std::string& root);
 
 bool moveFile(const std::string& from, const std::string& to);

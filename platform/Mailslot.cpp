@@ -10,8 +10,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Env.h"
 #include "platform/LastError.h"
+#include "platform/LockFolder.h"
 
 namespace platform {
 
@@ -36,7 +36,7 @@ std::string hex(uint64_t v) {
 // The abstract socket name: the scope of the named mutexes, then the
 // lower-cased mailslot name (hashed when it would not fit).
 std::string socketName(const std::string& name) {
-  const std::string scope = getEnv("VEMORA_LOCK_DIR").value_or("/tmp/vemora-locks");
+  const std::string scope = lockFolder();
   std::string lower = name;
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   std::string result = "vemora-mailslot." + hex(fnv1a(scope)) + "." + lower;

@@ -5,7 +5,7 @@
 // Stand-in: a Unix datagram socket bound in the abstract namespace. The
 // socket name is derived from the mailslot name lower-cased (mailslot
 // names are case-insensitive) and from the folder of the named mutexes
-// (VEMORA_LOCK_DIR), so processes that share named mutexes also share
+// (platform/LockFolder.h), so processes that share named mutexes also share
 // mailslots. Security descriptors do not exist here.
 //
 // Promises:

@@ -10,32 +10,14 @@
 #include <functional>
 
 #include "platform/Clock.h"
-#include "platform/Env.h"
 #include "platform/LastError.h"
+#include "platform/LockFolder.h"
 
 namespace platform {
 
 namespace {
 
 constexpr size_t kMaxPlainName = 160;
-
-std::string lockFolder() {
-  std::string folder = getEnv("VEMORA_LOCK_DIR").value_or("/tmp/vemora-locks");
-  if (folder.empty()) folder = "/tmp/vemora-locks";
-  return folder;
-}
-
-// Made shared by every user of the machine, like the kernel's object
-// namespace (sticky, so nobody removes another's lock file).
-bool ensureFolder(const std::string& folder) {
-  if (::mkdir(folder.c_str(), 01777) == 0) {
-    ::chmod(folder.c_str(), 01777);  // mkdir's mode passes through the umask
-    return true;
-  }
-  if (errno == EEXIST) return true;
-  setLastErrorFromErrno(errno);
-  return false;
-}
 
 // A file name for a mutex name: lower-cased (names compare case-
 // insensitively), every byte outside [a-z0-9._-] as %XX, long names cut
@@ -65,8 +47,10 @@ std::string fileNameFor(const std::string& name) {
 
 NamedMutex::NamedMutex(std::string name) : name_(std::move(name)) {}
 
+// Leaves the last error alone: a caller reads why a lock failed after the
+// object that failed is gone.
 NamedMutex::~NamedMutex() {
-  unlock();
+  if (fd_ >= 0) ::close(fd_);  // closing drops the flock
 }
 
 bool NamedMutex::tryLock() {
@@ -78,8 +62,8 @@ bool NamedMutex::lock(uint32_t timeoutMs) {
     setLastError(kErrorSuccess);
     return true;
   }
+  if (!prepareLockFolder()) return false;
   const std::string folder = lockFolder();
-  if (!ensureFolder(folder)) return false;
   const std::string path = folder + "/" + fileNameFor(name_);
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
   if (fd < 0) {

@@ -1,7 +1,8 @@
 // Named system-wide mutexes: taking one fails while another holder has it,
 // in this process or another; the kernel frees it when the holder closes it
-// or dies. Backed by flock on a file in VEMORA_LOCK_DIR (default
-// /tmp/vemora-locks, mode 1777), never unlinked.
+// or dies. Backed by flock on a file in the lock folder (platform/LockFolder.h:
+// VEMORA_LOCK_DIR, or a folder only the current user can write), never
+// unlinked.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +27,8 @@ class NamedMutex {
   bool tryLock();
   // Takes the mutex, waiting up to `timeoutMs` (UINT32_MAX: for ever); false
   // (kErrorAlreadyExists) when the time ran out, or another error number when
-  // the lock file cannot be opened. Taking a mutex this object already holds
+  // the lock folder is unusable (prepareLockFolder tells why) or the lock
+  // file cannot be opened. Taking a mutex this object already holds
   // succeeds without counting (not recursive).
   bool lock(uint32_t timeoutMs);
   // Releases the mutex; nothing happens when it is not held.

@@ -317,79 +317,200 @@ KeyEntry* findEntry(Hive& hive, const std::string& path) {
   return nullptr;
 }
 
-bool parseHive(const std::string& text, Hive& hive) {
+// The file as its lines, so that a write changes only the lines of what it
+// changes: the operator's comments, blank lines and order stay as they were.
+// `text` is a line without its '\n' (a '\r' before it stays part of it).
+struct FileLine {
+  enum Kind { kOther, kSection, kValue };
+  std::string text;
+  Kind kind = kOther;
+  std::string key;   // section and value lines: the section's canonical path
+  std::string name;  // value lines: the value's name
+};
+
+struct Document {
+  // The pieces between '\n' bytes: joined with '\n' they give the file back
+  // byte for byte (a file that ends with a line end has an empty last one).
+  std::vector<FileLine> lines;
+  std::string carriageReturn;  // "\r" when the file's lines end with CR LF
+};
+
+struct ParseError {
+  size_t line = 0;
+  std::string reason;
+};
+
+bool fail(ParseError* error, size_t line, const char* reason) {
+  if (error != nullptr) *error = ParseError{line, reason};
+  return false;
+}
+
+// A line that opens a key.
+bool parseSection(const std::string& line, size_t pos, size_t number, Hive& hive,
+                  std::string& current, FileLine& out, ParseError* error) {
+  const size_t close = line.rfind(']');
+  if (close == std::string::npos || close < pos) return fail(error, number, "no closing ']'");
+  size_t after = close + 1;
+  skipSpaces(line, after);
+  if (after != line.size()) return fail(error, number, "text after the key's ']'");
+  current = canonical(line.substr(pos + 1, close - pos - 1));
+  if (findEntry(hive, current) == nullptr) hive.keys.push_back(KeyEntry{current, {}});
+  out.kind = FileLine::kSection;
+  out.key = current;
+  return true;
+}
+
+// A line that sets a value of the key `current`.
+bool parseValue(const std::string& line, size_t pos, size_t number, Hive& hive,
+                const std::string& current, FileLine& out, ParseError* error) {
+  KeyEntry* entry = findEntry(hive, current);
+  if (entry == nullptr) return fail(error, number, "a value before the first [key] line");
+  Value value;
+  if (line[pos] == '@') {
+    ++pos;
+  } else if (!readQuoted(line, pos, value.name)) {
+    return fail(error, number, "the value name is not a quoted text (or @)");
+  }
+  skipSpaces(line, pos);
+  if (pos >= line.size() || line[pos] != '=') return fail(error, number, "no '=' after the name");
+  ++pos;
+  skipSpaces(line, pos);
+  if (!parseData(line.substr(pos), value)) {
+    return fail(error, number, "the data is not of a known form (sz, dword, hex(N), ...)");
+  }
+  out.kind = FileLine::kValue;
+  out.key = entry->path;
+  out.name = value.name;
+  for (auto& v : entry->values) {
+    if (equalNoCase(v.name, value.name)) {
+      v.type = value.type;
+      v.bytes = value.bytes;
+      return true;
+    }
+  }
+  entry->values.push_back(value);
+  return true;
+}
+
+bool parseHive(const std::string& text, Hive& hive, Document* doc = nullptr,
+               ParseError* error = nullptr) {
   hive.keys.clear();
-  KeyEntry* current = nullptr;
+  if (doc != nullptr) *doc = Document{};
+  bool inKey = false;
+  std::string current;
   size_t start = 0;
-  while (start <= text.size()) {
+  for (size_t number = 1;; ++number) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    FileLine entry;
+    entry.text = text.substr(start, end - start);
+    std::string line = entry.text;
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+      if (doc != nullptr && number == 1) doc->carriageReturn = "\r";
+    }
     size_t pos = 0;
     skipSpaces(line, pos);
-    if (pos >= line.size() || line[pos] == ';' || line[pos] == '#') {
-      if (end == text.size()) break;
-      continue;
-    }
-    if (line[pos] == '[') {
-      const size_t close = line.rfind(']');
-      if (close == std::string::npos || close < pos) return false;
-      size_t after = close + 1;
-      skipSpaces(line, after);
-      if (after != line.size()) return false;
-      const std::string path = canonical(line.substr(pos + 1, close - pos - 1));
-      current = findEntry(hive, path);
-      if (current == nullptr) {
-        hive.keys.push_back(KeyEntry{path, {}});
-        current = &hive.keys.back();
-      }
-    } else {
-      if (current == nullptr) return false;
-      Value value;
-      if (line[pos] == '@') {
-        ++pos;
-      } else if (!readQuoted(line, pos, value.name)) {
+    if (pos < line.size() && line[pos] != ';' && line[pos] != '#') {
+      if (line[pos] == '[') {
+        if (!parseSection(line, pos, number, hive, current, entry, error)) return false;
+        inKey = true;
+      } else if (!inKey) {
+        return fail(error, number, "a value before the first [key] line");
+      } else if (!parseValue(line, pos, number, hive, current, entry, error)) {
         return false;
       }
-      skipSpaces(line, pos);
-      if (pos >= line.size() || line[pos] != '=') return false;
-      ++pos;
-      skipSpaces(line, pos);
-      if (!parseData(line.substr(pos), value)) return false;
-      bool replaced = false;
-      for (auto& v : current->values) {
-        if (equalNoCase(v.name, value.name)) {
-          v.type = value.type;
-          v.bytes = value.bytes;
-          replaced = true;
-        }
-      }
-      if (!replaced) current->values.push_back(value);
     }
+    if (doc != nullptr) doc->lines.push_back(std::move(entry));
     if (end == text.size()) break;
+    start = end + 1;
   }
   return true;
 }
 
-std::string renderHive(const Hive& hive, const std::string& rootName) {
-  std::string out = "; Vemora registry: " + rootName + "\n";
-  for (const auto& k : hive.keys) {
-    out += "\n[" + k.path + "]\n";
-    for (const auto& v : k.values) {
-      if (v.name.empty()) {
-        out += '@';
-      } else {
-        appendQuoted(out, v.name);
-      }
-      out += '=';
-      const auto friendly = friendlyForm(v);
-      out += friendly ? *friendly : hexForm(v);
-      out += '\n';
-    }
+std::string renderValue(const Value& v) {
+  std::string out;
+  if (v.name.empty()) {
+    out += '@';
+  } else {
+    appendQuoted(out, v.name);
+  }
+  out += '=';
+  const auto friendly = friendlyForm(v);
+  out += friendly ? *friendly : hexForm(v);
+  return out;
+}
+
+std::string renderDocument(const Document& doc) {
+  std::string out;
+  for (size_t i = 0; i < doc.lines.size(); ++i) {
+    if (i > 0) out += '\n';
+    out += doc.lines[i].text;
   }
   return out;
+}
+
+bool isBlank(const FileLine& line) {
+  return line.text.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+FileLine makeLine(const Document& doc, const std::string& text, FileLine::Kind kind,
+                  const std::string& key, const std::string& name = std::string()) {
+  return FileLine{text + doc.carriageReturn, kind, key, name};
+}
+
+// A section for a key that has none, at the end of the file: after a blank
+// line, and after the title line when the file is new. Gives the index of
+// the section's line.
+size_t addSection(Document& doc, const std::string& path, const std::string& rootName) {
+  if (doc.lines.empty()) doc.lines.push_back(FileLine{});
+  // A last line without a line end gets one.
+  if (!doc.lines.back().text.empty()) doc.lines.push_back(FileLine{});
+  bool empty = true;
+  for (const FileLine& line : doc.lines) empty = empty && line.text.empty();
+  std::vector<FileLine> added;
+  if (empty) added.push_back(makeLine(doc, "; Vemora registry: " + rootName, FileLine::kOther, ""));
+  const bool blankBefore = doc.lines.size() >= 2 && isBlank(doc.lines[doc.lines.size() - 2]);
+  if (empty || !blankBefore) added.push_back(makeLine(doc, "", FileLine::kOther, ""));
+  added.push_back(makeLine(doc, "[" + path + "]", FileLine::kSection, canonical(path)));
+  doc.lines.insert(doc.lines.end() - 1, added.begin(), added.end());
+  return doc.lines.size() - 2;
+}
+
+bool lineOfValue(const FileLine& line, const std::string& key, const std::string& name) {
+  return line.kind == FileLine::kValue && equalNoCase(line.key, key) &&
+         equalNoCase(line.name, name);
+}
+
+// Rewrites the line that sets the value (the last one, which the reader
+// takes), or adds one under the key's last section, or a section for it.
+void setValueLine(Document& doc, const std::string& path, const Value& value,
+                  const std::string& rootName) {
+  const std::string key = canonical(path);
+  for (size_t i = doc.lines.size(); i-- > 0;) {
+    FileLine& line = doc.lines[i];
+    if (!lineOfValue(line, key, value.name)) continue;
+    const size_t indent = line.text.find_first_not_of(" \t");
+    line.text = line.text.substr(0, indent) + renderValue(value) + doc.carriageReturn;
+    return;
+  }
+  size_t after = doc.lines.size();
+  for (size_t i = 0; i < doc.lines.size(); ++i) {
+    const FileLine& line = doc.lines[i];
+    if (line.kind != FileLine::kOther && equalNoCase(line.key, key)) after = i;
+  }
+  if (after == doc.lines.size()) after = addSection(doc, path, rootName);
+  doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(after) + 1,
+                   makeLine(doc, renderValue(value), FileLine::kValue, key, value.name));
+}
+
+void removeValueLines(Document& doc, const std::string& path, const std::string& name) {
+  const std::string key = canonical(path);
+  std::vector<FileLine> kept;
+  for (FileLine& line : doc.lines) {
+    if (!lineOfValue(line, key, name)) kept.push_back(std::move(line));
+  }
+  doc.lines = std::move(kept);
 }
 
 // ---- files ----
@@ -444,20 +565,30 @@ ReadResult readWhole(const std::string& path, std::string& out) {
   return ReadResult::kOk;
 }
 
-// Loads a root key's file: 0, or 5 when it cannot be read or parsed. A
-// missing file is an empty hive.
-uint32_t loadHive(RegistryRoot root, Hive& hive) {
+// Loads a root key's file: 0, or 5 when it cannot be read or parsed (then
+// `problem`, when given, tells why with the path and the line). A missing
+// file is an empty hive.
+uint32_t loadHive(RegistryRoot root, Hive& hive, Document* doc = nullptr,
+                  std::string* problem = nullptr) {
   std::string text;
-  switch (readWhole(RegistryStore::filePath(root), text)) {
+  const std::string path = RegistryStore::filePath(root);
+  switch (readWhole(path, text)) {
     case ReadResult::kMissing:
       hive.keys.clear();
+      if (doc != nullptr) *doc = Document{};
       return 0;
     case ReadResult::kFailed:
+      if (problem != nullptr) *problem = path + ": " + std::strerror(errno);
       return kErrorAccessDenied;
     case ReadResult::kOk:
       break;
   }
-  return parseHive(text, hive) ? 0u : static_cast<uint32_t>(kErrorAccessDenied);
+  ParseError error;
+  if (parseHive(text, hive, doc, &error)) return 0;
+  if (problem != nullptr) {
+    *problem = path + ", line " + std::to_string(error.line) + ": " + error.reason;
+  }
+  return kErrorAccessDenied;
 }
 
 bool writeAll(int fd, const std::string& text) {
@@ -503,9 +634,9 @@ bool replaceFile(const std::string& path, const std::string& text, mode_t mode) 
   return true;
 }
 
-// Runs `change` on the current content of a root key's file under the
-// writers' lock and writes the result back atomically. `change` answers 0 to
-// write, another code to stop without writing.
+// Runs `change` on the current content of a root key's file (its values and
+// its lines) under the writers' lock and writes the lines back atomically.
+// `change` answers 0 to write, another code to stop without writing.
 template <typename Change>
 uint32_t modifyHive(RegistryRoot root, Change change) {
   std::lock_guard<std::mutex> guard(writeMutex());
@@ -521,11 +652,12 @@ uint32_t modifyHive(RegistryRoot root, Change change) {
     }
   }
   Hive hive;
-  uint32_t rc = loadHive(root, hive);
-  if (rc == 0) rc = change(hive);
+  Document doc;
+  uint32_t rc = loadHive(root, hive, &doc);
+  if (rc == 0) rc = change(hive, doc);
   if (rc == 0) {
     const mode_t mode = root == RegistryRoot::kCurrentUser ? 0600 : 0644;
-    if (!replaceFile(path, renderHive(hive, rootName(root)), mode)) rc = kErrorAccessDenied;
+    if (!replaceFile(path, renderDocument(doc), mode)) rc = kErrorAccessDenied;
   }
   ::flock(lockFd, LOCK_UN);
   ::close(lockFd);
@@ -557,9 +689,12 @@ std::string storedSpelling(const Hive& hive, const std::string& path) {
   return joinPath(out);
 }
 
-KeyEntry& ensureEntry(Hive& hive, const std::string& path) {
+// The key's entry, made (with a section line at the end of the file) when
+// the key has none.
+KeyEntry& ensureEntry(Hive& hive, Document& doc, const std::string& path, RegistryRoot root) {
   if (KeyEntry* e = findEntry(hive, path)) return *e;
   hive.keys.push_back(KeyEntry{storedSpelling(hive, path), {}});
+  addSection(doc, hive.keys.back().path, rootName(root));
   return hive.keys.back();
 }
 
@@ -569,6 +704,13 @@ std::string RegistryStore::filePath(RegistryRoot root) {
   std::string name = rootName(root);
   if (root == RegistryRoot::kCurrentUser) name += "-" + std::to_string(::getuid());
   return storeDir() + "/" + name + ".reg";
+}
+
+std::string RegistryStore::fileProblem(RegistryRoot root) {
+  Hive hive;
+  std::string problem;
+  loadHive(root, hive, nullptr, &problem);
+  return problem;
 }
 
 bool RegistryStore::rootFromName(const std::string& name, RegistryRoot* root) {
@@ -604,8 +746,8 @@ uint32_t RegistryStore::createKey(RegistryRoot root, const std::string& path, Ke
     }
   }
   std::string stored;
-  const uint32_t rc = modifyHive(root, [&](Hive& hive) -> uint32_t {
-    stored = ensureEntry(hive, canon).path;
+  const uint32_t rc = modifyHive(root, [&](Hive& hive, Document& doc) -> uint32_t {
+    stored = ensureEntry(hive, doc, canon, root).path;
     return 0;
   });
   if (rc == 0 && key != nullptr) *key = Key{root, stored};
@@ -639,30 +781,26 @@ uint32_t RegistryStore::setValue(const Key& key, const std::string& name, uint32
                                  const uint8_t* data, uint32_t size) {
   if (data == nullptr && size > 0) return done(kErrorInvalidParameter);
   const std::string bytes = size > 0 ? std::string(reinterpret_cast<const char*>(data), size) : "";
-  const uint32_t rc = modifyHive(key.root, [&](Hive& hive) -> uint32_t {
-    KeyEntry& entry = ensureEntry(hive, canonical(key.path));
-    for (auto& v : entry.values) {
-      if (equalNoCase(v.name, name)) {
-        v.type = type;
-        v.bytes = bytes;
-        return 0;
-      }
+  const uint32_t rc = modifyHive(key.root, [&](Hive& hive, Document& doc) -> uint32_t {
+    KeyEntry& entry = ensureEntry(hive, doc, canonical(key.path), key.root);
+    Value value{name, type, bytes};
+    for (const auto& v : entry.values) {
+      if (equalNoCase(v.name, name)) value.name = v.name;  // keeps its spelling
     }
-    entry.values.push_back(Value{name, type, bytes});
+    setValueLine(doc, entry.path, value, rootName(key.root));
     return 0;
   });
   return done(rc);
 }
 
 uint32_t RegistryStore::deleteValue(const Key& key, const std::string& name) {
-  const uint32_t rc = modifyHive(key.root, [&](Hive& hive) -> uint32_t {
+  const uint32_t rc = modifyHive(key.root, [&](Hive& hive, Document& doc) -> uint32_t {
     KeyEntry* entry = findEntry(hive, canonical(key.path));
     if (entry == nullptr) return kErrorFileNotFound;
-    for (auto it = entry->values.begin(); it != entry->values.end(); ++it) {
-      if (equalNoCase(it->name, name)) {
-        entry->values.erase(it);
-        return 0;
-      }
+    for (const auto& v : entry->values) {
+      if (!equalNoCase(v.name, name)) continue;
+      removeValueLines(doc, entry->path, name);
+      return 0;
     }
     return kErrorFileNotFound;
   });

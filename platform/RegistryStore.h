@@ -32,6 +32,12 @@
 // backslash, "\"" a quote and "\xHH" the byte HH. The writer chooses the
 // friendly form only when it gives the bytes back exactly, else hex(N).
 //
+// A write changes only the lines of what it changes: a value's own line is
+// rewritten in place, a new value goes under its key's last section, a new
+// key's section at the end; comments, blank lines, order and line ends of
+// everything else stay byte for byte. A file that does not parse is never
+// written (fileProblem tells where it fails).
+//
 // Writes are atomic between threads and processes: the writer takes an
 // exclusive flock on "<file>.lock", reads the current file, writes a temporary
 // file beside it, fsyncs it, renames it over the file and fsyncs the folder.
@@ -98,6 +104,12 @@ class RegistryStore {
 
   // The POSIX path of a root key's file (for operators and tests).
   static std::string filePath(RegistryRoot root);
+
+  // Why a root key's file cannot be used, in words with its path (and for a
+  // file that does not parse, the line: "<path>, line 3: ..."); empty when
+  // it reads (or does not exist). The store itself cannot log: its callers
+  // report this.
+  static std::string fileProblem(RegistryRoot root);
 
   // The root key for its name ("HKEY_LOCAL_MACHINE", ...); false for another.
   static bool rootFromName(const std::string& name, RegistryRoot* root);

@@ -31,6 +31,14 @@ bool installStopSignals(std::atomic<bool>* flag) {
   return ok;
 }
 
+bool installHangUpStop() {
+  struct sigaction action {};
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  return sigaction(SIGHUP, &action, nullptr) == 0;
+}
+
 bool ignoreBrokenPipe() {
   struct sigaction action {};
   action.sa_handler = SIG_IGN;

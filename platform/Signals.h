@@ -13,6 +13,12 @@ namespace platform {
 // handler returns, as it does on Windows. False when sigaction fails.
 bool installStopSignals(std::atomic<bool>* flag);
 
+// Makes SIGHUP (the terminal or session going away; on Windows the
+// console's close event) set the flag of installStopSignals too, so a
+// daemon ends in order instead of being killed. Call after
+// installStopSignals. False when sigaction fails.
+bool installHangUpStop();
+
 // Ignores SIGPIPE for the whole process, so a write to a vanished peer is an
 // error code and never ends the program.
 bool ignoreBrokenPipe();

@@ -241,6 +241,24 @@ SocketHandle socketAccept(SocketHandle listener, Ipv4Peer& peer) {
   return static_cast<SocketHandle>(s);
 }
 
+std::string socketErrorText(uint32_t code) {
+  struct Entry {
+    uint32_t code;
+    const char* text;
+  };
+  static constexpr Entry kTexts[] = {
+      {kWsaEacces, "permission denied"},          {kWsaEmfile, "too many open files"},
+      {kWsaEaddrinuse, "address already in use"}, {kWsaEaddrnotavail, "address not available"},
+      {kWsaEnobufs, "no buffer space available"}, {kWsaEnetdown, "network is down"},
+      {kWsaEinval, "invalid argument"},
+  };
+  const char* text = "socket error";
+  for (const Entry& entry : kTexts) {
+    if (entry.code == code) text = entry.text;
+  }
+  return std::string(text) + " (" + std::to_string(code) + ")";
+}
+
 bool isTransientAcceptError(uint32_t code) {
   switch (code) {
     case kWsaEintr:

@@ -68,6 +68,9 @@ enum SocketError : uint32_t {
 
 // The Windows Sockets number for an errno value (EAGAIN 10035, ...).
 uint32_t socketErrorFromErrno(int err);
+// A Windows Sockets number in words, for an operator ("address already in
+// use (10048)").
+std::string socketErrorText(uint32_t code);
 
 // WSAStartup / WSACleanup stand-ins: nothing to start on POSIX; they always
 // succeed (the version asked for is 2.0 and is the one given).

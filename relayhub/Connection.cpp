@@ -22,6 +22,7 @@ constexpr int kErrBreakListen = 2;
 constexpr int kErrSend = 3;
 constexpr int kErrSendIncomplete = 4;
 constexpr int kErrReceive = 5;
+constexpr int kErrAcceptRepeated = 6;
 constexpr int kErrConnect = 10;
 
 constexpr int kBindAttempts = 5;
@@ -142,7 +143,7 @@ std::string Connection::numberField(uint32_t value) {
   return field(value, kNumberFieldBytes);
 }
 
-int Connection::makeListener() {
+int Connection::makeListener(const std::atomic<bool>* abandon) {
   if (open_) return kAlreadyOpen;
   if (!init()) return kStartupFailed;
   int protocol = 0;
@@ -165,15 +166,7 @@ int Connection::makeListener() {
     term();
     return kOptionFailed;
   }
-  bool bound = false;
-  for (int attempt = 0; attempt < kBindAttempts && !bound; ++attempt) {
-    bound =
-        port_ >= 0 && port_ <= 65535 && platform::socketBindAny(s, static_cast<uint16_t>(port_));
-    if (!bound) {
-      lastError_ = platform::lastError();
-      platform::sleepMs(g_bindRetryMs.load());
-    }
-  }
+  const bool bound = bindListener(s, abandon);
   if (!bound || !platform::socketListen(s)) {
     if (bound) lastError_ = platform::lastError();
     platform::socketClose(s);
@@ -189,6 +182,29 @@ int Connection::makeListener() {
   return kOk;
 }
 
+// Only an address in use may free itself (a previous instance still
+// ending): no permission or no such address stays so, and fails at once.
+bool Connection::bindListener(platform::SocketHandle s, const std::atomic<bool>* abandon) {
+  for (int attempt = 1;; ++attempt) {
+    if (port_ >= 0 && port_ <= 65535 && platform::socketBindAny(s, static_cast<uint16_t>(port_))) {
+      return true;
+    }
+    lastError_ = platform::lastError();
+    if (lastError_ != platform::kWsaEaddrinuse || attempt >= kBindAttempts) break;
+    if (attempt == 1 && HubLog::consoleEcho()) {
+      const uint32_t seconds = (kBindAttempts - 1) * g_bindRetryMs.load() / 1000;
+      HubLog::console("port " + std::to_string(port_) + " is in use; trying again for " +
+                      std::to_string(seconds) + " seconds");
+    }
+    const uint64_t until = platform::monotonicMs() + g_bindRetryMs.load();
+    while (platform::monotonicMs() < until) {
+      if (abandon != nullptr && abandon->load()) return false;
+      platform::sleepMs(std::min<uint64_t>(50, until - platform::monotonicMs()));
+    }
+  }
+  return false;
+}
+
 bool Connection::listen(Connection& accepted) {
   if (!open_ || !listener_ || !init()) return false;
   shell().debug2("Connection::listen: Waiting for incoming connections...");
@@ -196,10 +212,21 @@ bool Connection::listen(Connection& accepted) {
   const platform::SocketHandle s = platform::socketAccept(socket_, peer);
   lastError_ = platform::lastError();
   shell().debug4("Connection::listen: Accepted socket %i", params().addUInt(s));
+  uint32_t count = 0;
   if (s == platform::kInvalidSocket) {
-    HubLog::messagingError(kErrAccept, params().addULong(lastError_));
+    lastAcceptError_ = lastError_;
+    if (acceptReport_.failure(platform::monotonicMs(), count)) {
+      if (count == 1) {
+        HubLog::messagingError(kErrAccept, params().addULong(lastError_));
+      } else {
+        HubLog::messagingError(kErrAcceptRepeated, params().addUInt(count).addULong(lastError_));
+      }
+    }
     term();
     return false;
+  }
+  if (acceptReport_.success(count)) {
+    HubLog::messagingError(kErrAcceptRepeated, params().addUInt(count).addULong(lastAcceptError_));
   }
   accepted.close();
   accepted.openTime_ = now();

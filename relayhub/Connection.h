@@ -22,11 +22,13 @@
 // process-wide counters it keeps are atomic.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "platform/Socket.h"
 #include "relayhub/RecvStaging.h"
+#include "relayhub/RepeatReport.h"
 
 namespace Vemora {
 
@@ -83,12 +85,16 @@ class Connection {
   // Sockets opened by accept or connect and not yet closed.
   static int openSocketCount();
 
-  // Opens the listening socket on the port: kOk or a failure code. A failed
-  // bind is tried 5 times, `bindRetryMs` apart (2500 ms by default).
-  int makeListener();
+  // Opens the listening socket on the port: kOk or a failure code. A bind
+  // that fails because the address is in use is tried 5 times, `bindRetryMs`
+  // apart (2500 ms by default), any other failed bind once; the retries end
+  // early once `*abandon` (when given) turns true.
+  int makeListener(const std::atomic<bool>* abandon = nullptr);
   // Blocks in accept and opens `accepted` with the new socket. False when
   // this is not an open listener or accept failed (lastSocketError tells
-  // why; catalogue error 1 is logged).
+  // why). Catalogue error 1 reports the first failure of a run; while
+  // failures go on, error 6 reports their number at most every 10 seconds,
+  // and once more when an accept succeeds again.
   bool listen(Connection& accepted);
   // Opens an outgoing connection to host:port: kOk or a failure code.
   int connect();
@@ -152,6 +158,7 @@ class Connection {
   int tryConnect(uint32_t address);
   bool openSocket(platform::SocketHandle s);
   std::string peerText(const platform::Ipv4Peer& peer) const;
+  bool bindListener(platform::SocketHandle s, const std::atomic<bool>* abandon);
 
   platform::SocketHandle socket_ = platform::kInvalidSocket;
   int32_t openTime_ = 0;
@@ -169,6 +176,9 @@ class Connection {
   std::string outbox_;
   size_t outOffset_ = 0;
   uint64_t unsentSinceMs_ = 0;
+  // Listener only: the log's share of accept failures.
+  RepeatReport acceptReport_{10000};
+  uint32_t lastAcceptError_ = 0;
 };
 
 }  // namespace Vemora

@@ -34,6 +34,7 @@ class HubLog {
   static void debug(int level, const std::string& text);
   static void debug(int level, const std::string& format, const ParamStream& params);
   static void notice(int id);
+  static void notice(int id, const ParamStream& params);
   static void warning(int id, const ParamStream& params);
   static void error(int id);
   static void error(int id, const ParamStream& params);
@@ -45,6 +46,21 @@ class HubLog {
   // Catalogue errors of the "messaging" module through the shell.
   static void messagingError(int id);
   static void messagingError(int id, const ParamStream& params);
+
+  // ---- standard error, for the operator who starts the daemon ----
+  // Writes "relayhub: ", the text and a line end to standard error at once.
+  static void console(const std::string& text);
+  // While the echo is on (main turns it on; it goes off once the daemon
+  // serves), every catalogue message of severity WARNING or above that goes
+  // through the handles above is also written to standard error: severity,
+  // number, module and the text from the installed catalogue, or before one
+  // is loaded a built-in text or the parameters. The log gets the message
+  // as always.
+  static void setConsoleEcho(bool on);
+  static bool consoleEcho();
+  // The standard-error text of a catalogue message (without "relayhub: "),
+  // as the echo writes it.
+  static std::string consoleText(int severity, int module, int id, const std::string& encoded);
 
   HubLog() = delete;
 };

@@ -71,7 +71,7 @@ bool RelayHub::run() {
     last = t;
   }
   stopFlag_->store(true);
-  listening_.breakListen();
+  if (listenerUp_.load()) listening_.breakListen();
   HubLog::notice(kMsgStopping);
   return true;
 }
@@ -131,7 +131,7 @@ bool RelayHub::stopThreads(uint32_t timeoutMs) {
       threadsStuck_ = true;
       return false;
     }
-    if (!woken && waited >= 200 && ThreadInfo::isRunning(listenerThread_)) {
+    if (!woken && waited >= 200 && listenerUp_.load() && ThreadInfo::isRunning(listenerThread_)) {
       listening_.breakListen();
       woken = true;
     }

@@ -67,6 +67,8 @@ class RelayHub {
     kMsgThreadsStarted = 19,
     kMsgStopping = 20,
     kMsgNoProgram = 21,
+    kMsgListening = 22,
+    kMsgRegistryUnreadable = 23,
   };
 
   // Exit codes of the daemon.
@@ -125,6 +127,11 @@ class RelayHub {
   bool configureApps();
   bool configureBackup();
   void configureConnectionsLog();
+  // Start-up checks and the failures that standard error also tells.
+  void reportRegistryProblem();
+  void missingKey(const std::string& key, int code);
+  bool requiredDirectory(const std::string& key, std::string& dir);
+  bool usableDirectory(const std::string& key, const std::string& dir);
 
   // ---- listener and handler threads ----
   // Thread entry routines: they receive the thread record; 1 at once when
@@ -134,6 +141,7 @@ class RelayHub {
   uint32_t listener(ThreadInfo* self);
   uint32_t handler(ThreadInfo* self);
   bool newConnection(SmartPointer<Connection>& connection);
+  void listenerFailed(int setup);
   void registerConnection(SmartPointer<Connection> connection);
   void grabNewConnections(ConnectionList& list);
   void iterateHandleConnnections(ConnectionList& list);
@@ -321,6 +329,7 @@ class RelayHub {
   ConnectionsLog connectionsLog_;
   LogCommons catalogue_;
   CommandLine::OptionList options_;
+  std::string configPath_;  // the configuration file read
   std::string hostName_;
   int32_t port_ = 0;
   std::atomic<bool>* stopFlag_ = nullptr;
@@ -370,6 +379,9 @@ class RelayHub {
   platform::WakeEvent handlerWake_;
   int32_t maxConnections_ = 1;
   ThreadInfo* listenerThread_ = nullptr;
+  // The listening socket is up (set by the listener): only then is there
+  // an accept to wake at shutdown.
+  std::atomic<bool> listenerUp_{false};
   ThreadInfo* handlerThread_ = nullptr;
   bool threadsStuck_ = false;
   // While one administrative request runs: whether it has replied yet.

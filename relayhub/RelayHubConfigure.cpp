@@ -17,7 +17,11 @@
 #include "logger/LoggerUnit.h"
 #include "logger/MessageLoadReport.h"
 #include "logger/ParamStream.h"
+#include "platform/LastError.h"
 #include "platform/Numbers.h"
+#include "platform/Path.h"
+#include "platform/RegistryStore.h"
+#include "platform/Thread.h"
 #include "relayhub/HubLog.h"
 #include "relayhub/RelayHub.h"
 
@@ -32,26 +36,82 @@ ParamStream text(const std::string& value) {
   return ParamStream().addString(value);
 }
 
-void missingKey(const std::string& key) {
-  HubLog::fatal(RelayHub::kMsgMissingKey, text(key));
+// The path as the operator finds it on this system.
+std::string native(const std::string& path) {
+  return platform::toNativePath(path).value_or(path);
 }
 
-// Reads a required directory key, adds the trailing separator and creates
-// the directory when missing.
-bool requiredDirectory(const ConfReader* reader, const std::string& key, std::string& dir) {
-  if (ConfReader::getDirName(reader, key, dir) != ConfReader::kFound) {
-    missingKey(key);
-    return false;
+std::string systemError() {
+  std::string text = platform::errorText(platform::lastError());
+  while (!text.empty() && (text.back() == '.' || text.back() == ' ')) text.pop_back();
+  return text;
+}
+
+// Why a getter found no usable value, in words.
+std::string keyProblem(int code) {
+  switch (code) {
+    case ConfReader::kNoValue:
+      return "is a section, not a value";
+    case ConfReader::kNotFound:
+      return "is not set";
+    case ConfReader::kWrongType:
+      return "has the wrong type";
+    case ConfReader::kBadBool:
+      return "is neither true nor false";
+    case ConfReader::kInvalid:
+      return "is not a valid file name or time span";
+    case ConfReader::kUnclosedReference:
+      return "has a \"${\" without \"}\" or references that never end";
+    case ConfReader::kBadSignature:
+      return "names a file whose signature does not match";
+    default:
+      return "cannot be read";
   }
-  FileUtils::addTrailingSeparator(dir);
-  if (!FileUtils::createDirectory(dir)) {
-    HubLog::fatal(RelayHub::kMsgDirectory, text(dir));
-    return false;
-  }
-  return true;
+}
+
+// Empty when the folder exists (it is created when missing) and a file can
+// be written in it; otherwise why not. A folder the daemon cannot write
+// would let it start and then lose every message or log line.
+std::string folderProblem(const std::string& dir) {
+  std::string bare = dir;
+  FileUtils::stripTrailingSeparators(bare);
+  if (FileOps::pathExists(bare) && !FileOps::isDirectory(bare)) return "is not a folder";
+  if (!FileUtils::createDirectory(dir)) return "cannot be created: " + systemError();
+  if (!FileOps::isDirectory(bare)) return "is not a folder";
+  const std::string probe =
+      bare + "/~relayhub-probe." + std::to_string(platform::processId()) + ".tmp";
+  if (!FileUtils::writeFile(probe, std::string())) return "cannot be written: " + systemError();
+  FileUtils::deleteFile(probe, true);
+  return std::string();
 }
 
 }  // namespace
+
+void RelayHub::missingKey(const std::string& key, int code) {
+  HubLog::fatal(RelayHub::kMsgMissingKey, text(key));
+  HubLog::console("configuration error: " + key + " " + keyProblem(code) + " in " +
+                  native(configPath_));
+}
+
+// Reads a required directory key, adds the trailing separator, creates the
+// directory when missing and makes sure files can be written in it.
+bool RelayHub::requiredDirectory(const std::string& key, std::string& dir) {
+  const int code = ConfReader::getDirName(logging_.configuration.get(), key, dir);
+  if (code != ConfReader::kFound) {
+    missingKey(key, code);
+    return false;
+  }
+  FileUtils::addTrailingSeparator(dir);
+  return usableDirectory(key, dir);
+}
+
+bool RelayHub::usableDirectory(const std::string& key, const std::string& dir) {
+  const std::string problem = folderProblem(dir);
+  if (problem.empty()) return true;
+  HubLog::fatal(RelayHub::kMsgDirectory, text(dir));
+  HubLog::console("configuration error: " + key + ": the folder " + native(dir) + " " + problem);
+  return false;
+}
 
 bool RelayHub::configure() {
   if (wantsUsage()) {
@@ -93,19 +153,32 @@ bool RelayHub::configureDebugLog() {
   if (SystemInfo::getResource("RelayHubDebugLog", name) != 0) name = "RelayHubDebugLog.log";
   logging_.debugLogName = name;
   logging_.messageFileModuleId = LogCommons::messageFileModuleId("RelayHub");
-  if (logging_.messageFileModuleId == 0) return false;
   logging_.moduleId = LogCommons::moduleId("RelayHub");
-  if (logging_.moduleId == LogCommons::kUnknownModule) return false;
-  if (!logging_.startup()) return false;
+  if (logging_.messageFileModuleId == 0 || logging_.moduleId == LogCommons::kUnknownModule ||
+      !logging_.startup()) {
+    HubLog::console("the logging could not be started");
+    return false;
+  }
   HubLog::setUnit(logging_.unit.get());
+  reportRegistryProblem();
   ConfReader* reader = nullptr;
   try {
     reader = new ConfReader(logging_.centre);
   } catch (const std::bad_alloc&) {
-    return false;
+    reader = nullptr;
   }
   logging_.configuration = SmartPointer<ConfReader>(reader);
+  if (logging_.configuration.isNull()) HubLog::console("out of memory");
   return !logging_.configuration.isNull();
+}
+
+// The registry store is read quietly (an unreadable file reads as missing
+// values): tell the operator when the file of the resources does not parse.
+void RelayHub::reportRegistryProblem() {
+  const std::string problem =
+      platform::RegistryStore::fileProblem(platform::RegistryRoot::kLocalMachine);
+  if (problem.empty()) return;
+  HubLog::error(kMsgRegistryUnreadable, text(problem));  // echoed on standard error
 }
 
 bool RelayHub::configureFile() {
@@ -113,14 +186,30 @@ bool RelayHub::configureFile() {
   if (!CommandLine::takeOption(options_, "c", path)) {
     if (SystemInfo::getResource("ConfigurationDir", path) != 0) {
       HubLog::debug(1, "Could not get configuration dir from system.");
+      HubLog::console(
+          "no configuration file: give one with -c FILE, or set the registry resource "
+          "ConfigurationDir");
       return false;
     }
     FileUtils::collapseSeparators(path);
     FileUtils::addTrailingSeparator(path);
     path += "relayhub.conf";
+  } else {
+    path = platform::argumentPath(path);  // the file the native path names
   }
-  // A missing or broken file fails later, through the required keys.
+  configPath_ = path;
+  // A missing or broken file fails later, through the required keys; the
+  // operator learns the cause first.
+  std::string ignored;
+  if (!FileUtils::readFile(path, ignored)) {
+    HubLog::console("the configuration file " + native(path) + " cannot be read: " + systemError());
+  }
   logging_.configuration->load(path);
+  if (const int line = logging_.configuration->errorLine(); line != 0) {
+    HubLog::console("the configuration file " + native(path) + " has a syntax error on line " +
+                    std::to_string(line) +
+                    "; the entries it interrupts and all after it are not read");
+  }
   return true;
 }
 
@@ -128,8 +217,11 @@ void RelayHub::loadLogMessages() {
   HubLog::debug(1, "Loading log messages...");
   const ConfReader* reader = logging_.configuration.get();
   std::string dir;
-  if (ConfReader::getDirName(reader, "Vemora.directories.conf", dir) != ConfReader::kFound) {
+  const int code = ConfReader::getDirName(reader, "Vemora.directories.conf", dir);
+  if (code != ConfReader::kFound) {
     HubLog::error(kMsgDirectory, text("Vemora.directories.conf"));
+    HubLog::console("Vemora.directories.conf " + keyProblem(code) + " in " + native(configPath_) +
+                    ": no message catalogue, log lines show message numbers only");
     return;
   }
   std::string filter = LogCommons::moduleName(logging_.moduleId);
@@ -139,6 +231,8 @@ void RelayHub::loadLogMessages() {
   catalogue_.loadMessages(report, dir, filter);
   if (!report.ok) {
     HubLog::error(kMsgLoadFailed, text(report.error));
+    HubLog::console("the message catalogues in " + native(dir) + " could not be loaded (" +
+                    report.error + "): log lines show message numbers only");
     return;
   }
   auto count = report.counts.begin();
@@ -156,6 +250,14 @@ void RelayHub::loadLogMessages() {
 
 bool RelayHub::configureDebugLevel() {
   logging_.configure();
+  // The logging takes a log folder only when it can make it, and else logs
+  // on where it was: a folder that cannot hold the log fails the start.
+  std::string logDir;
+  if (ConfReader::getDirName(logging_.configuration.get(), "Vemora.directories.log", logDir) ==
+          ConfReader::kFound &&
+      !usableDirectory("Vemora.directories.log", logDir)) {
+    return false;
+  }
   int32_t level = 0;
   if (ConfReader::getInteger(logging_.configuration.get(), "relayhub.log.debug-level", level) ==
       ConfReader::kFound) {
@@ -175,9 +277,10 @@ bool RelayHub::configurePort() {
   std::string value;
   if (CommandLine::takeOption(options_, "port", value)) {
     port_ = platform::atoi32(value.c_str());
-  } else if (ConfReader::getInteger(logging_.configuration.get(), "relayhub.port", port_) !=
-             ConfReader::kFound) {
-    missingKey("relayhub.port");
+  } else if (const int code =
+                 ConfReader::getInteger(logging_.configuration.get(), "relayhub.port", port_);
+             code != ConfReader::kFound) {
+    missingKey("relayhub.port", code);
     return false;
   }
   // A port the system cannot bind would leave the daemon running without a
@@ -186,6 +289,8 @@ bool RelayHub::configurePort() {
     HubLog::fatal(kMsgMissingKey, text("relayhub.port"));
     HubLog::debug(1, "RelayHub::configurePort: Port %i is outside 1..65535",
                   ParamStream().addInt(port_));
+    HubLog::console("configuration error: the port " + std::to_string(port_) +
+                    " is outside 1..65535");
     return false;
   }
   std::string domain, architecture, os;
@@ -194,7 +299,7 @@ bool RelayHub::configurePort() {
 }
 
 bool RelayHub::configureMappings() {
-  if (!requiredDirectory(logging_.configuration.get(), "relayhub.mappings", mappingsDir_)) {
+  if (!requiredDirectory("relayhub.mappings", mappingsDir_)) {
     return false;
   }
   mappingsFile_ = mappingsDir_ + "targetnames.mmap";
@@ -203,16 +308,15 @@ bool RelayHub::configureMappings() {
 }
 
 bool RelayHub::configureDirectories() {
-  const ConfReader* reader = logging_.configuration.get();
-  return requiredDirectory(reader, "Vemora.directories.temp", tempDir_) &&
-         requiredDirectory(reader, "Vemora.directories.bin", binDir_);
+  return requiredDirectory("Vemora.directories.temp", tempDir_) &&
+         requiredDirectory("Vemora.directories.bin", binDir_);
 }
 
 bool RelayHub::configureConnections() {
   const ConfReader* reader = logging_.configuration.get();
-  if (ConfReader::getInteger(reader, "relayhub.max-connections", maxConnections_) !=
-      ConfReader::kFound) {
-    missingKey("relayhub.max-connections");
+  if (const int code = ConfReader::getInteger(reader, "relayhub.max-connections", maxConnections_);
+      code != ConfReader::kFound) {
+    missingKey("relayhub.max-connections", code);
     return false;
   }
   if (maxConnections_ < 1) maxConnections_ = 1;
@@ -253,14 +357,15 @@ bool RelayHub::configureApps() {
         continue;
       }
       AppEntry entry;
-      if (ConfReader::getString(reader, base + ".key", entry.key, true, true) !=
-          ConfReader::kFound) {
-        missingKey(base + ".key");
+      if (const int code = ConfReader::getString(reader, base + ".key", entry.key, true, true);
+          code != ConfReader::kFound) {
+        missingKey(base + ".key", code);
         return false;
       }
-      if (ConfReader::getFileName(reader, base + ".executable", entry.executable, false) !=
-          ConfReader::kFound) {
-        missingKey(base + ".executable");
+      if (const int code =
+              ConfReader::getFileName(reader, base + ".executable", entry.executable, false);
+          code != ConfReader::kFound) {
+        missingKey(base + ".executable", code);
         return false;
       }
       if (!FileOps::pathExists(entry.executable + ".exe")) {
@@ -277,7 +382,9 @@ bool RelayHub::configureBackup() {
   HubLog::debug(2, "RelayHub::configureBackup: Configuring backup");
   // tempDir_ ends with a separator already; both stay in the path.
   backup_.setDirectory(tempDir_ + "/RelayHub");
-  return true;
+  // The state store writes every placed message here: a folder it cannot
+  // write would drop them all.
+  return usableDirectory("Vemora.directories.temp", tempDir_ + "RelayHub/");
 }
 
 void RelayHub::configureConnectionsLog() {

@@ -1,6 +1,7 @@
 // The listener thread (accept, refuse over the maximum, greet, queue) and
 // the connection-handler thread (take the queue, step every connection).
 #include <new>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -20,6 +21,8 @@ int32_t nowSeconds() {
   return static_cast<int32_t>(platform::unixTime());
 }
 
+// The listener binds all local addresses.
+constexpr const char* kAnyAddress = "0.0.0.0";
 constexpr int kAcceptsBeforePause = 25;
 constexpr uint32_t kAcceptPauseMs = 2;
 // A transient accept error (a peer that gave up, a passing shortage of
@@ -53,11 +56,16 @@ uint32_t RelayHub::handlerEntry(void* record) {
 uint32_t RelayHub::listener(ThreadInfo* self) {
   HubLog::debug(1, "RelayHub::listener: Starting listener thread");
   listening_.setPort(port_);
-  const int setup = listening_.makeListener();
+  const int setup = listening_.makeListener(stopFlag_);
   if (setup != Connection::kOk) {
-    HubLog::error(kMsgListenerFailed, ParamStream().addInt(port_).addInt(setup));
+    listenerFailed(setup);
     return 1;
   }
+  // Seen by the stop after it set the stop flag, or this thread sees the
+  // flag before it blocks in accept: either way nobody waits on the other.
+  listenerUp_.store(true);
+  HubLog::notice(kMsgListening, ParamStream().addString(kAnyAddress).addInt(port_));
+  HubLog::setConsoleEcho(false);  // started: the log alone tells the rest
   int failures = 0;
   int accepted = 0;
   SmartPointer<Connection> current;
@@ -98,6 +106,22 @@ uint32_t RelayHub::listener(ThreadInfo* self) {
   }
   HubLog::debug(1, "RelayHub::listener: Ended listener thread");
   return 0;
+}
+
+// A daemon without a listener serves nobody: it ends, asking to be
+// started again (exit code 1), as after repeated accept failures.
+void RelayHub::listenerFailed(int setup) {
+  if (stopFlag_->load()) return;  // stopped while the bind was retried
+  HubLog::error(kMsgListenerFailed, ParamStream().addInt(port_).addInt(setup));
+  std::string reason = "setup code " + std::to_string(setup);
+  if (setup == Connection::kBindFailed || setup == Connection::kListenFailed ||
+      setup == Connection::kSocketFailed || setup == Connection::kOptionFailed) {
+    reason = platform::socketErrorText(listening_.lastSocketError());
+  }
+  HubLog::console("cannot listen on " + std::string(kAnyAddress) + " port " +
+                  std::to_string(port_) + ": " + reason + "; no agent can connect, stopping");
+  DaemonFlags::restart().store(true);
+  stopFlag_->store(true);
 }
 
 bool RelayHub::newConnection(SmartPointer<Connection>& connection) {

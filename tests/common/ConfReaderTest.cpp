@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <list>
 #include <string>
@@ -76,6 +80,14 @@ class ConfReaderTest : public ::testing::Test {
   }
 
   void clearRecords() { messenger_->records.clear(); }
+
+  // The text of the first catalogue record with that number.
+  std::string catalogueText(int id) const {
+    for (const auto& r : messenger_->records) {
+      if (r.kind == Vemora::LogRecord::kCatalogue && r.messageId == id) return r.text;
+    }
+    return "";
+  }
 
  private:
   CapturingMessenger* messenger_ = nullptr;
@@ -254,6 +266,41 @@ TEST_F(ConfReaderTest, References) {
   }
 }
 
+// The bound on references is their nesting: any number of them side by side
+// is fine, a chain deeper than the bound (as a cycle is) gives 6.
+TEST_F(ConfReaderTest, ReferencesAreBoundedByTheirNestingNotTheirNumber) {
+  std::string text = "a(String)=x{}\n";
+  std::string many;
+  for (int i = 0; i <= ConfReader::kMaxReferenceDepth; ++i) many += "${a}";
+  text += "many(String)=\"" + many + "\"{}\n";
+  // c0 refers to c1 and so on: c<n> is a chain of n nested references.
+  const int longest = ConfReader::kMaxReferenceDepth + 1;
+  for (int i = 0; i < longest; ++i) {
+    text += "c" + std::to_string(i) + "(String)=\"${c" + std::to_string(i + 1) + "}\"{}\n";
+  }
+  text += "c" + std::to_string(longest) + "(String)=end{}\n";
+  // Each level doubles the text: far beyond any sensible value.
+  for (int i = 0; i < 40; ++i) {
+    text += "d" + std::to_string(i) + "(String)=\"${d" + std::to_string(i + 1) + "}${d" +
+            std::to_string(i + 1) + "}\"{}\n";
+  }
+  text += "d40(String)=x{}\n";
+  text += "dollar(String)=\"$${brace}\"{} brace(String)=\"{a}\"{}\n";
+  loadText(text);
+  std::string v;
+  ASSERT_EQ(reader().getString("many", v, false, false), 0);
+  EXPECT_EQ(v, std::string(ConfReader::kMaxReferenceDepth + 1, 'x'));
+  const std::string deepest = "c" + std::to_string(longest - ConfReader::kMaxReferenceDepth);
+  ASSERT_EQ(reader().getString(deepest, v, false, false), 0);
+  EXPECT_EQ(v, "end");
+  clearRecords();
+  EXPECT_EQ(reader().getString("c0", v, false, false), 6);
+  EXPECT_EQ(catalogueErrors(), std::vector<int>{3});
+  EXPECT_EQ(reader().getString("d0", v, false, false), 6);
+  ASSERT_EQ(reader().getString("dollar", v, false, false), 0);
+  EXPECT_EQ(v, "x");  // "$" and the inserted "{a}" make a new reference
+}
+
 TEST_F(ConfReaderTest, SyntaxErrorsKeepCompletedEntriesAndReportTheLine) {
   const struct {
     const char* text;
@@ -336,10 +383,51 @@ TEST_F(ConfReaderTest, UnreadableFileKeepsTheOldTree) {
   clearRecords();
   reader().load("C:\\missing.conf");
   EXPECT_EQ(catalogueErrors(), std::vector<int>{1});
+  EXPECT_TRUE(catalogueText(1).find("C:\\missing.conf") != std::string::npos);
+  // The second parameter is the file error's own text.
+  EXPECT_TRUE(catalogueText(1).find("File: File does not exist. (Code: 60.2)") != std::string::npos)
+      << catalogueText(1);
   int32_t port = 0;
   EXPECT_EQ(reader().getInteger("port", port), 0);
   EXPECT_EQ(port, 1);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Memory that runs out while the file is read is reported as an unknown
+// error; the old tree stays. (A limit on the address space cannot be set
+// under the address sanitizer.)
+TEST_F(ConfReaderTest, AFileTooLargeForMemoryKeepsTheOldTree) {
+  reader().load(writeFile("small.conf", "port(Integer)=1{}"));
+  const std::string huge = std::string(std::getenv("VEMORA_DRIVE_C")) + "/huge.conf";
+  writeFile("huge.conf", "");
+  std::filesystem::resize_file(huge, 1ull << 31);  // sparse: no disk space taken
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Room for 64 MiB more than the process holds now, far below 2 GiB.
+    unsigned long pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    struct rlimit limit {};
+    ::getrlimit(RLIMIT_AS, &limit);
+    limit.rlim_cur = pages * static_cast<unsigned long>(::sysconf(_SC_PAGESIZE)) + (64ul << 20);
+    ::setrlimit(RLIMIT_AS, &limit);
+    clearRecords();
+    reader().load("C:\\huge.conf");
+    int32_t port = 0;
+    const bool kept = reader().getInteger("port", port) == 0 && port == 1;
+    const bool reported = catalogueErrors() == std::vector<int>{1} &&
+                          catalogueText(1).find("Unknown") != std::string::npos &&
+                          traced(
+                              "ConfReader: Unknown error while building DOM tree from file "
+                              "\"C:\\huge.conf\".");
+    ::_exit(kept && reported ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  std::filesystem::remove(huge);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+#endif
 
 TEST_F(ConfReaderTest, VerifiedFileNamesNeedAMatchingSignature) {
   VemoraTest::SigningKey key;

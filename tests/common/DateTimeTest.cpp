@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/DateTime.h"
@@ -152,6 +153,48 @@ TEST_F(DateTimeTest, WrittenTextsReadBackAsTheSameInstant) {
             << t.toString(compact, offset);
       }
       EXPECT_EQ(DateTime(t.toUtcString(compact, false)).seconds(), s) << t.toUtcString();
+    }
+  }
+}
+
+// Around both transitions of a northern and a southern zone (daylight saving
+// across the year's end), every second's texts read back as that second. A
+// local text without offset in the repeated hour's second pass names the
+// first pass too, and reads back as that.
+TEST_F(DateTimeTest, TextsAroundTransitionsReadBackAsTheSameInstant) {
+  for (const char* descriptor :
+       {kCentral, "+10:00 (+01:00 10M1W6D2H-4M1W6D3H)", "-03:00 (+01:00 10M1W6D0H-2M3W6D0H)"}) {
+    useZone(descriptor);
+    const ZoneInfo zone = ZoneInfo::local();
+    const int32_t d = zone.dstOffset;
+    ASSERT_GT(d, 0) << descriptor;
+    const int32_t s = ZoneInfo::startTime(zone, 2024);
+    const int32_t e = ZoneInfo::endTime(zone, 2024);
+    int failures = 0;
+    // Every second from before the states near a transition begin (within d
+    // of s, within 2d before e) to past them; the compact forms every minute.
+    const std::pair<int32_t, int32_t> windows[] = {{s - d - 2, s + d + 2},
+                                                   {e - 2 * d - 2, e + d + 2}};
+    for (const auto& [from, to] : windows) {
+      for (int32_t t = from; t <= to && failures < 5; ++t) {
+        const DateTime instant(t);
+        const bool secondPass = t >= e && t < e + d;
+        for (bool compact : {false, true}) {
+          if (compact && t % 60 != 0) continue;
+          const std::string plain = instant.toString(compact, false);
+          const std::string withOffset = instant.toString(compact, true);
+          if (DateTime(plain).seconds() != (secondPass ? t - d : t)) {
+            ADD_FAILURE() << descriptor << ": " << t << " wrote " << plain << ", read "
+                          << DateTime(plain).seconds();
+            ++failures;
+          }
+          if (DateTime(withOffset).seconds() != t) {
+            ADD_FAILURE() << descriptor << ": " << t << " wrote " << withOffset << ", read "
+                          << DateTime(withOffset).seconds();
+            ++failures;
+          }
+        }
+      }
     }
   }
 }

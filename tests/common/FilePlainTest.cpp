@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "common/FileException.h"
+#include "common/FileOps.h"
 #include "common/LockFile.h"
 #include "platform/Clock.h"
 
@@ -144,6 +145,41 @@ TEST_F(FilePlainTest, DiscardOfNewFileRemovesEverything) {
   EXPECT_FALSE(fs::exists(native("new.txt.lock")));
 }
 
+// The lock of an earlier writing open never lets a later open delete the
+// file that the earlier one committed.
+TEST_F(FilePlainTest, AReusedFileDeletesOnlyWhatItsOwnOpenCreated) {
+  fs::remove(native("reused.txt"));
+  FilePlain f(path("reused.txt"));
+  f.open(FileBase::kWrite);
+  f.write("kept");
+  f.commit();
+  ASSERT_EQ(slurp(native("reused.txt")), "kept");
+  for (uint16_t flags : {uint16_t{FileBase::kRead},
+                         uint16_t{FileBase::kWrite | FileBase::kNoLock | FileBase::kAppend},
+                         uint16_t{FileBase::kWrite | FileBase::kAppend}}) {
+    f.open(flags);
+    f.discard();
+    EXPECT_EQ(slurp(native("reused.txt")), "kept") << flags;
+  }
+  EXPECT_FALSE(fs::exists(native("reused.txt.tmp")));
+  EXPECT_FALSE(fs::exists(native("reused.txt.lock")));
+  fs::remove(native("reused.txt"));
+}
+
+TEST_F(FilePlainTest, AnAppendingOpenReportsTheEndOfTheFile) {
+  for (uint16_t extra : {uint16_t{0}, uint16_t{FileBase::kDirect}, uint16_t{FileBase::kRead}}) {
+    spit(native("append.txt"), "12345");
+    FilePlain f(path("append.txt"));
+    f.open(FileBase::kWrite | FileBase::kAppend | extra);
+    EXPECT_EQ(f.tell(), 5) << extra;
+    f.write("ab");
+    EXPECT_EQ(f.tell(), 7) << extra;
+    f.commit();
+    EXPECT_EQ(slurp(native("append.txt")), "12345ab") << extra;
+  }
+  fs::remove(native("append.txt"));
+}
+
 TEST_F(FilePlainTest, CheckTextAllowsOnlyTabAndLineEnds) {
   FilePlain f(path("t.txt"));
   EXPECT_NO_THROW(f.checkText("a\tb\r\n"));
@@ -152,7 +188,10 @@ TEST_F(FilePlainTest, CheckTextAllowsOnlyTabAndLineEnds) {
 
 TEST_F(FilePlainTest, CommitGivesUpAfterTenFailedMoves) {
   int sleeps = 0;
-  platform::setSleeper([&](uint32_t) { ++sleeps; });
+  platform::setSleeper([&](uint32_t ms) {
+    EXPECT_EQ(ms, FilePlain::kCommitRetryMs);
+    ++sleeps;
+  });
   const std::string target = path("blocked");
   FilePlain f(target);
   f.open(FileBase::kWrite);
@@ -162,7 +201,9 @@ TEST_F(FilePlainTest, CommitGivesUpAfterTenFailedMoves) {
   fs::create_directories(native("blocked") / "inner");
   EXPECT_EQ(codeOf([&] { f.commit(); }), FileException::kRename);
   EXPECT_EQ(lastMessage_, "Failed to update the file \"" + target + "\"");
-  EXPECT_GE(sleeps, FilePlain::kCommitAttempts);
+  // Each of the ten moves makes its own attempts with a pause between them,
+  // and the commit pauses after each failed move.
+  EXPECT_EQ(sleeps, FilePlain::kCommitAttempts * FileOps::kMoveAttempts);
   EXPECT_TRUE(fs::exists(native("blocked.tmp")));
 }
 

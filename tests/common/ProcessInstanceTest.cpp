@@ -158,7 +158,8 @@ TEST(ProcessInstanceTest, TerminateIsAPoliteStopWithAllBitsSet) {
 TEST(ProcessInstanceTest, RunCommandStartsAndForgets) {
   const std::string mark = freshMark("run-command.mark");
   const std::string script = driveC() + "/marker.exe";
-  std::ofstream(script) << "#!/bin/sh\necho \"$1\" > \"$2\"\n";
+  // The mark appears whole (renamed into place), so the test never reads it half written.
+  std::ofstream(script) << "#!/bin/sh\necho \"$1\" > \"$2.part\" && mv \"$2.part\" \"$2\"\n";
   std::filesystem::permissions(script, std::filesystem::perms::owner_all);
   EXPECT_TRUE(ProcessInstance::runCommand("C:\\marker.exe", "hello \"" + mark + "\""));
   waitFor(mark);

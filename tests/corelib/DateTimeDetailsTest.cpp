@@ -161,6 +161,17 @@ TEST(DateTimeDetailsTest, LocalDetailsSubtractTheOffsets) {
   EXPECT_EQ(d.toValue(), fromUnix(1704070800));  // 02:00 winter time is 01:00Z
 }
 
+TEST(DateTimeDetailsTest, NowKeepsTheZoneAndTheLocalFlag) {
+  DateTimeDetails d;
+  d.zone = VemoraCorelib::TimeZone("+05:30");
+  d.now();
+  EXPECT_EQ(d.zone.standardOffset(), 19800000);
+  EXPECT_TRUE(d.zone.isSet());
+  DateTimeDetails fresh;
+  fresh.now();
+  EXPECT_FALSE(fresh.zone.isSet());  // an empty zone stays empty
+}
+
 TEST(DateTimeDetailsTest, NowIsCurrentTime) {
   const int64_t before = VemoraCorelib::currentTimeValue();
   DateTimeDetails d;

@@ -90,6 +90,18 @@ TEST_F(FileObjectStreamTest, TheSideFileReplacesTheFinalFileOnlyAtClose) {
   reader.close();
 }
 
+TEST_F(FileObjectStreamTest, AReadOnlyFinalFileIsReplaced) {
+  put("a.txt", "old contents");
+  fs::permissions(native("a.txt"), fs::perms::owner_read, fs::perm_options::replace);
+  FileObjectStream stream;
+  stream.openOut(name("a.txt"));
+  writeTree(stream);
+  stream.endObject();
+  EXPECT_EQ(failure([&] { stream.close(); }), "");
+  EXPECT_EQ(get("a.txt"), kText);
+  EXPECT_FALSE(fs::exists(native("a.txt.saving")));
+}
+
 TEST_F(FileObjectStreamTest, OpenFailuresNameTheFileAndLeaveTheStreamReusable) {
   FileObjectStream stream;
   std::string text;

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -136,6 +137,15 @@ TEST_F(FileRegistryTest, ValuesKeepBackslashesLineBreaksAndLeadingBlanks) {
   EXPECT_EQ(FileRegistry::getInt("d", wrong), FileRegistry::kWrongType);
 }
 
+TEST_F(FileRegistryTest, ValuesWithACarriageReturnAreRefused) {
+  ASSERT_EQ(FileRegistry::set("s", FileRegistry::kString, "kept"), FileRegistry::kDone);
+  for (const char* text : {"a\rb", "line\r\n", "\r"}) {
+    EXPECT_EQ(FileRegistry::set("s", FileRegistry::kString, text), FileRegistry::kBadArgument);
+  }
+  EXPECT_EQ(FileRegistry::setList("s", {"x", "y\rz"}), FileRegistry::kBadArgument);
+  EXPECT_EQ(value("s", FileRegistry::kString), "kept");
+}
+
 TEST_F(FileRegistryTest, ListsAreNulTerminatedItems) {
   ASSERT_EQ(FileRegistry::setList("l", {"x", "y"}), FileRegistry::kDone);
   EXPECT_EQ(value("l", FileRegistry::kList), std::string("x\0y\0\0", 5));
@@ -223,6 +233,44 @@ TEST_F(FileRegistryTest, AFileThatCannotBeWrittenIsReported) {
   EXPECT_EQ(failure([&] { FileRegistry::set("a", FileRegistry::kString, "x"); }),
             "Close_FailedToFinalize");
   EXPECT_TRUE(fs::exists(folder_ / "dir.freg" / "inside"));
+}
+
+TEST_F(FileRegistryTest, AReadOnlyFileIsReplaced) {
+  ASSERT_EQ(FileRegistry::set("a", FileRegistry::kString, "old"), FileRegistry::kDone);
+  fs::permissions(file(), fs::perms::owner_read, fs::perm_options::replace);
+  EXPECT_EQ(FileRegistry::set("a", FileRegistry::kString, "new"), FileRegistry::kDone);
+  EXPECT_EQ(value("a", FileRegistry::kString), "new");
+}
+
+// A writer killed at any moment leaves the old or the new file in place, so
+// the values it did not touch are never lost.
+TEST_F(FileRegistryTest, AKilledWriterLosesNoOtherValue) {
+  const std::string path = FileRegistry::path();
+  ASSERT_EQ(FileRegistry::set("keep", FileRegistry::kString, "kept"), FileRegistry::kDone);
+  for (int round = 0; round < 20; ++round) {
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(pipeFds[0]);
+      FileRegistry::setPath(path);
+      for (int i = 0;; ++i) {
+        FileRegistry::set("k", FileRegistry::kInt, std::to_string(i));
+        if (i == 2) (void)!::write(pipeFds[1], "x", 1);  // writing is under way
+      }
+    }
+    ::close(pipeFds[1]);
+    char started = 0;
+    ASSERT_EQ(::read(pipeFds[0], &started, 1), 1);
+    ::close(pipeFds[0]);
+    ::usleep(static_cast<useconds_t>(round * 300));  // kill at different moments
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    // The killed writer's cross-process lock dies with it.
+    ASSERT_EQ(value("keep", FileRegistry::kString), "kept") << "round " << round;
+  }
 }
 
 TEST_F(FileRegistryTest, ThePathIsResolved) {

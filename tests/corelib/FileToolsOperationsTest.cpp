@@ -284,6 +284,21 @@ TEST_F(FileToolsOperationsTest, MovesWithinOneRoot) {
   EXPECT_FALSE(FileTools::moveFile(win("full"), win("x"), true, 4096, false));
 }
 
+TEST_F(FileToolsOperationsTest, MovingReplacesReadOnlyDestinations) {
+  put("from", "new");
+  put("to", "old");
+  makeReadOnly("to");
+  ASSERT_TRUE(FileTools::moveFile(win("from"), win("to"), true, 4096, false));
+  EXPECT_EQ(get("to"), "new");
+  EXPECT_FALSE(fs::exists(root_ / "from"));
+  // An empty folder gives way too; a full one never does.
+  put("again", "again");
+  fs::create_directories(root_ / "empty");
+  ASSERT_TRUE(FileTools::moveFile(win("again"), win("empty"), true, 4096, false));
+  EXPECT_EQ(get("empty"), "again");
+  EXPECT_TRUE(sleeps_.empty());  // nothing had to be retried
+}
+
 TEST_F(FileToolsOperationsTest, MovesAcrossRootsByCopying) {
   put("relative.txt", "a\r\nb");
   const fs::path previous = fs::current_path();

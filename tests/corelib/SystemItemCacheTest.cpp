@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <latch>
+#include <list>
 #include <string>
 #include <thread>
 #include <vector>
@@ -118,17 +120,51 @@ TEST(SystemItemCacheTest, DirectQueries) {
 
 namespace {
 
-TEST(SystemItemCacheTest, ThreadsCollectingAtOnceSeeOneStore) {
+TEST(SystemItemCacheTest, SortedAddresses) {
+  EXPECT_EQ(
+      SystemItemCache::sortedAddresses(
+          {"192.168.1.20", "10.0.0.2", "127.0.0.1", "192.168.1.3", "10.0.0.10", "9.9.9.9"}),
+      (std::list<std::string>{"9.9.9.9", "10.0.0.2", "10.0.0.10", "192.168.1.3", "192.168.1.20"}));
+  EXPECT_TRUE(SystemItemCache::sortedAddresses({"127.0.0.1"}).empty());
+  const std::list<std::string> live = SystemItemCache::ipAddresses();
+  EXPECT_EQ(live, SystemItemCache::sortedAddresses({live.begin(), live.end()}));
+}
+
+// Threads that ask at the same moment: whether each got the value of one
+// complete collection.
+bool collectAtOnce() {
+  const auto host = platform::SystemInfo::computerName();
+  const auto workgroup = platform::SystemInfo::workgroup();
+  const std::string domain = workgroup ? workgroup->substr(0, 200) : "";
+  const std::string machine = SystemItemCache::machineName(host.value_or(""), domain);
+  const int items[] = {SystemItemCache::kMachineName, SystemItemCache::kHostName,
+                       SystemItemCache::kDomain, SystemItemCache::kMachineName};
+  std::vector<std::string> seen(8);
+  std::latch start(static_cast<std::ptrdiff_t>(seen.size()));
   std::vector<std::thread> threads;
-  std::vector<std::string> names(4);
-  for (size_t i = 0; i < names.size(); ++i) {
-    threads.emplace_back(
-        [&names, i] { names[i] = SystemItemCache::getItem(SystemItemCache::kMachineName); });
+  for (size_t i = 0; i < seen.size(); ++i) {
+    threads.emplace_back([&, i] {
+      start.arrive_and_wait();
+      seen[i] = SystemItemCache::getItem(items[i % 4]);
+    });
   }
   for (std::thread& thread : threads) thread.join();
-  for (const std::string& name : names) {
-    EXPECT_EQ(name, SystemItemCache::getItem(SystemItemCache::kMachineName));
+  bool same = !machine.empty();
+  for (size_t i = 0; i < seen.size(); ++i) {
+    const int item = items[i % 4];
+    const std::string expected = item == SystemItemCache::kMachineName ? machine
+                                 : item == SystemItemCache::kHostName  ? host.value_or("")
+                                                                       : domain;
+    same = same && seen[i] == expected;
   }
+  return same;
+}
+
+// In a fresh process the store is still empty, so the threads really
+// collect at once.
+TEST(SystemItemCacheTest, ThreadsCollectingAtOnceSeeOneStore) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(std::exit(collectAtOnce() ? 0 : 1), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

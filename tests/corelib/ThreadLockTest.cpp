@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -77,31 +78,6 @@ TEST(ThreadLockTest, OtherThreadsWaitOrFail) {
   other.join();
   EXPECT_TRUE(acquired);
   EXPECT_EQ(lock.owner(), 0u);
-}
-
-TEST(ThreadLockTest, DestroyingAHeldLockReleasesIt) {
-  auto* lock = new ThreadLock();
-  lock->lock(true);
-  lock->lock(true);
-  lock->lock(true);
-  delete lock;  // no leak, no abort
-  SUCCEED();
-}
-
-TEST(ThreadLockTest, DestroyingALockHeldByAnotherThreadIsSafe) {
-  auto* lock = new ThreadLock();
-  std::atomic<bool> held{false};
-  std::atomic<bool> release{false};
-  std::thread holder([&] {
-    lock->lock(true);
-    held = true;
-    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    // The holder ends without touching the destroyed object.
-  });
-  ASSERT_TRUE(eventually([&] { return held.load(); }));
-  delete lock;  // returns at once; the system lock is never torn down under its holder
-  release = true;
-  holder.join();
 }
 
 TEST(ThreadLockTest, ManyThreadsExcludeEachOther) {
@@ -184,6 +160,55 @@ TEST(ThreadLockTest, FloodTracesDoNotRecurseThroughTheMessageService) {
   EXPECT_EQ(texts[5],
             "ThreadLock::unlock: Nested locking (now at level 1 - actual unlock at zero)");
   EXPECT_EQ(texts[9], "ThreadLock::unlock: Cannot unlock - locked by other thread 0");
+}
+
+// The flood traces of the locks while `action` runs.
+std::vector<std::string> floodTraces(const std::function<void()>& action) {
+  FloodCollector collector;
+  LevelSender sender;
+  Logger::setMaximumLevel(8);
+  sender.send("8");
+  collector.texts.clear();
+  action();
+  const std::vector<std::string> texts = collector.texts;
+  sender.send("7");
+  Logger::setMaximumLevel(7);
+  return texts;
+}
+
+TEST(ThreadLockTest, DestroyingAHeldLockReleasesIt) {
+  auto* lock = new ThreadLock();
+  lock->lock(true);
+  lock->lock(true);
+  lock->lock(true);
+  const std::vector<std::string> texts = floodTraces([&] { delete lock; });
+  // One release, from level 1 at once, not three.
+  ASSERT_EQ(texts.size(), 2u);
+  EXPECT_EQ(texts[0].rfind("ThreadLock::unlock: Going to unlock ", 0), 0u) << texts[0];
+  EXPECT_EQ(texts[1], "ThreadLock::unlock: Unlocked");
+}
+
+TEST(ThreadLockTest, DestroyingALockHeldByAnotherThreadIsSafe) {
+  auto* lock = new ThreadLock();
+  std::atomic<bool> held{false};
+  std::atomic<bool> release{false};
+  std::atomic<bool> finished{false};
+  std::thread holder([&] {
+    lock->lock(true);
+    held = true;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The holder ends without touching the destroyed object.
+    finished = true;
+  });
+  ASSERT_TRUE(eventually([&] { return held.load(); }));
+  // Returns at once, while the holder still holds it, and takes nothing
+  // from the holder: no unlock is tried.
+  const std::vector<std::string> texts = floodTraces([&] { delete lock; });
+  EXPECT_FALSE(finished.load());
+  EXPECT_TRUE(texts.empty()) << texts.front();
+  release = true;
+  holder.join();
+  EXPECT_TRUE(finished.load());
 }
 
 }  // namespace

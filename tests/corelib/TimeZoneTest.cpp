@@ -113,6 +113,14 @@ TEST(TimeZoneTest, SouthernHemisphere) {
   EXPECT_FALSE(zone.isDst(fromUnix(1719792000)));  // July
   EXPECT_EQ(zone.offsetAt(fromUnix(1719792000)), -3 * kHour);
   EXPECT_EQ(zone.offsetText(fromUnix(1705314645), false), "-02:00");
+  // The first instant after the repeated hour is standard time, in either
+  // hemisphere.
+  for (const char* text : {"-03:00 (+01:00 10M1W6D0H-2M3W6D0H)", kEurope}) {
+    const TimeZone z(text);
+    const int64_t e = z.endTime(2024);
+    EXPECT_EQ(z.dstState(e + z.dstOffset()), 2) << text;
+    EXPECT_NE(z.dstState(e + z.dstOffset() - 1), 2) << text;
+  }
 }
 
 TEST(TimeZoneTest, FixedOffsetsAndNumbers) {
@@ -129,6 +137,15 @@ TEST(TimeZoneTest, FixedOffsetsAndNumbers) {
     EXPECT_TRUE(zone.isSet());
     EXPECT_EQ(zone.standardOffset(), c.standard) << c.text;
   }
+  // Milliseconds beyond what the minute form can give are cut to it, so that
+  // offsets added to times never overflow.
+  for (const char* huge : {"60000000001", "9223372036854775807", "99999999999999999999999"}) {
+    const TimeZone zone(huge);
+    EXPECT_EQ(zone.standardOffset(), 60000000000) << huge;
+    EXPECT_EQ(zone.offsetAt(fromUnix(0)), 60000000000) << huge;
+    EXPECT_EQ(zone.offsetText(fromUnix(0), false), "+16666:40") << huge;
+  }
+  EXPECT_EQ(TimeZone("1000001").standardOffset(), 1000001);
   EXPECT_EQ(TimeZone("-0500").dstOffset(), 0);
   EXPECT_EQ(TimeZone("-0500").offsetText(fromUnix(0), false), "-05:00");
 }

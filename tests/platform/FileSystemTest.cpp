@@ -232,14 +232,24 @@ TEST_F(FileSystemTest, FullPathNames) {
       {"C:\\..\\..", "C:\\"},
       {"D:\\data\\f.txt", "D:\\data\\f.txt"},
       {"\\\\srv\\share/x", "\\\\srv\\share\\x"},
+      {"native:\\tmp\\..\\x\\.\\y", "native:\\x\\y"},
+      {"native:/a/b/", "native:\\a\\b\\"},
+      {"native:", "native:\\"},
+      {"NATIVE:\\..", "NATIVE:\\"},
   };
   for (const auto& [path, full] : cases) EXPECT_EQ(fullPathName(path).value_or("?"), full) << path;
   EXPECT_FALSE(fullPathName("").has_value());
-  std::string current = currentDirectory();
-  if (current.size() >= 2 && current[1] == ':') current = current.substr(2);
-  if (current.empty() || current.back() != '\\') current += "\\";
-  const std::string relative = fullPathName("rel\\f").value_or("?");
-  EXPECT_EQ(relative.substr(relative.find('\\')), current + "rel\\f");
+  // Relative paths and "C:name" start at the current folder, inside the drive
+  // folder or not.
+  const fs::path previous = fs::current_path();
+  for (const fs::path& folder : {native_, fs::path(std::getenv("VEMORA_TEST_ROOT"))}) {
+    fs::current_path(folder);
+    const std::string current = currentDirectory();
+    EXPECT_EQ(fullPathName("rel\\f").value_or("?"), current + "\\rel\\f");
+    EXPECT_EQ(fullPathName("C:rel\\..\\g").value_or("?"), current + "\\g");
+    EXPECT_EQ(fullPathName("..\\h").value_or("?"), current.substr(0, current.rfind('\\')) + "\\h");
+  }
+  fs::current_path(previous);
 }
 
 TEST_F(FileSystemTest, DriveTypes) {
@@ -249,6 +259,9 @@ TEST_F(FileSystemTest, DriveTypes) {
   EXPECT_EQ(driveType("D:"), kDriveNoRootDir);
   EXPECT_EQ(driveType("C:\\x"), kDriveNoRootDir);
   EXPECT_EQ(driveType(""), kDriveNoRootDir);
+  EXPECT_EQ(driveType("native:"), kDriveFixed);
+  EXPECT_EQ(driveType("Native:\\"), kDriveFixed);
+  EXPECT_EQ(driveType("native:\\x"), kDriveNoRootDir);
 }
 
 TEST_F(FileSystemTest, SyncFolder) {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -11,6 +12,7 @@
 #include "platform/Clock.h"
 #include "platform/Env.h"
 #include "platform/LastError.h"
+#include "platform/LockFolder.h"
 #include "platform/NamedMutex.h"
 #include "platform/Thread.h"
 
@@ -93,21 +95,127 @@ TEST(NamedMutexTest, LockWaitsForARelease) {
   EXPECT_EQ(state.load(), 2);
 }
 
-TEST(NamedMutexTest, LockFolderIsSharedAndFilesStay) {
+TEST(NamedMutexTest, GivenLockFolderIsMadePrivateAndFilesStay) {
   const std::optional<std::string> saved = platform::getEnv("VEMORA_LOCK_DIR");
   const std::string folder = platform::getEnv("VEMORA_TEST_ROOT").value() + "/fresh-locks";
   platform::setEnv("VEMORA_LOCK_DIR", folder);
+  EXPECT_EQ(platform::lockFolder(), folder);
   {
     platform::NamedMutex mutex("Local\\Probe");
     ASSERT_TRUE(mutex.tryLock());
   }
   struct stat info {};
   ASSERT_EQ(stat(folder.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 01777u);
+  EXPECT_EQ(info.st_mode & 07777, 0700u);
   // Released, but never unlinked: a waiter on the old file can never hold
   // a lock that a new holder of a new file does not see.
   EXPECT_EQ(stat((folder + "/m-local%5Cprobe.lock").c_str(), &info), 0);
   platform::setEnv("VEMORA_LOCK_DIR", saved);
+}
+
+TEST(NamedMutexTest, DefaultLockFolderBelongsToTheUser) {
+  struct Case {
+    unsigned user;
+    std::optional<std::string> runtime;
+    const char* folder;
+  };
+  const Case cases[] = {
+      {0, std::string("/run/user/0"), "/run/vemora"},
+      {1000, std::string("/run/user/1000"), "/run/user/1000/vemora"},
+      {1000, std::nullopt, "/tmp/vemora-1000"},
+      {1000, std::string(""), "/tmp/vemora-1000"},
+      {1000, std::string("relative/dir"), "/tmp/vemora-1000"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::defaultLockFolder(c.user, c.runtime), c.folder) << c.user;
+  }
+}
+
+// A default folder that someone else made or can write is refused, so no
+// other user can take (or keep) this user's locks.
+TEST(NamedMutexTest, UnsafeDefaultLockFolderIsRefused) {
+  const std::string root = platform::getEnv("VEMORA_TEST_ROOT").value() + "/default-locks";
+  ASSERT_EQ(::mkdir(root.c_str(), 0700), 0);
+  struct Case {
+    const char* name;
+    std::string (*make)(const std::string& path);
+    const char* words;  // in the problem text; null: accepted
+  };
+  const Case cases[] = {
+      {"missing, created 0700", [](const std::string& p) { return p; }, nullptr},
+      {"private folder",
+       [](const std::string& p) {
+         ::mkdir(p.c_str(), 0700);
+         return p;
+       },
+       nullptr},
+      {"writable by others",
+       [](const std::string& p) {
+         ::mkdir(p.c_str(), 0700);
+         ::chmod(p.c_str(), 0777);
+         return p;
+       },
+       "writable by other users (mode 0777)"},
+      {"group-writable",
+       [](const std::string& p) {
+         ::mkdir(p.c_str(), 0700);
+         ::chmod(p.c_str(), 0770);
+         return p;
+       },
+       "writable by other users"},
+      {"a symbolic link",
+       [](const std::string& p) {
+         ::mkdir((p + "-target").c_str(), 0700);
+         EXPECT_EQ(::symlink((p + "-target").c_str(), p.c_str()), 0);
+         return p;
+       },
+       "symbolic link"},
+      {"a plain file",
+       [](const std::string& p) {
+         ::close(::open(p.c_str(), O_CREAT | O_WRONLY, 0600));
+         return p;
+       },
+       "not a folder"},
+      {"parent missing", [](const std::string& p) { return p + "/no/such"; }, "cannot be created"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = c.make(root + "/f" + std::to_string(++n));
+    std::string problem;
+    const bool ok = platform::prepareLockFolderAt(folder, true, &problem);
+    if (c.words == nullptr) {
+      EXPECT_TRUE(ok) << problem;
+      struct stat info {};
+      ASSERT_EQ(::stat(folder.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 0777, 0700u);
+    } else {
+      EXPECT_FALSE(ok);
+      EXPECT_NE(problem.find(folder), std::string::npos) << problem;
+      EXPECT_NE(problem.find(c.words), std::string::npos) << problem;
+    }
+  }
+  // Another user's folder (only root can make one to test with).
+  if (::geteuid() == 0) {
+    const std::string other = root + "/other";
+    ASSERT_EQ(::mkdir(other.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(other.c_str(), 12345, 12345), 0);
+    std::string problem;
+    EXPECT_FALSE(platform::prepareLockFolderAt(other, true, &problem));
+    EXPECT_EQ(platform::lastError(), platform::kErrorAccessDenied);
+    EXPECT_NE(problem.find("belongs to user 12345"), std::string::npos) << problem;
+  }
+  // A folder named by VEMORA_LOCK_DIR is taken as the operator made it.
+  const std::string shared = root + "/shared";
+  ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
+  ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+  EXPECT_TRUE(platform::prepareLockFolderAt(shared, false, nullptr));
+  // ... but it has to be a folder.
+  const std::string file = root + "/plain-file";
+  ::close(::open(file.c_str(), O_CREAT | O_WRONLY, 0600));
+  std::string problem;
+  EXPECT_FALSE(platform::prepareLockFolderAt(file, false, &problem));
+  EXPECT_EQ(problem, "the lock folder " + file + " is not a folder");
 }
 
 }  // namespace

@@ -279,3 +279,95 @@ TEST_F(RegistryStoreTest, EveryTruncationOfAFileIsReadOrRefused) {
   EXPECT_EQ(query(key, "b", &type, &rc), std::string("p\0q\0\0", 5));
   EXPECT_EQ(query(key, "d", &type, &rc), std::string("\x2a\0\0\0", 4));
 }
+
+// An operator's file keeps every line it had: a write changes only the
+// value's own line, adds a new value under its key, or a new key at the end.
+TEST_F(RegistryStoreTest, WritesKeepTheOperatorsLines) {
+  const std::string file = RegistryStore::filePath(RegistryRoot::kLocalMachine);
+  const std::string head =
+      "; resources of this host\n"
+      "[SOFTWARE\\Vemora\\Resources]\n"
+      "# where the configuration lives\n"
+      "  \"ConfigurationDir\" = sz:\"/etc/vemora\"\n"
+      "\n"
+      "\"StartupDebugLevel\"=dword:2\n";
+  const std::string tail =
+      "\n"
+      "; other keys follow\n"
+      "[Other]\n"
+      "\"x\"=sz:\"y\"\n";
+  const uint8_t level[4] = {5, 0, 0, 0};
+  const std::string job("pid=1;tid=2\0", 12);
+  struct Case {
+    const char* name;
+    std::string before;
+    uint32_t (*write)(const uint8_t* level, const std::string& job);
+    std::string after;
+  };
+  const Case cases[] = {
+      {"a value's own line, indentation kept", head + tail,
+       [](const uint8_t* l, const std::string&) {
+         return RegistryStore::setValue(
+             {RegistryRoot::kLocalMachine, "SOFTWARE\\Vemora\\Resources"}, "startupdebuglevel",
+             platform::kRegDword, l, 4);
+       },
+       "; resources of this host\n"
+       "[SOFTWARE\\Vemora\\Resources]\n"
+       "# where the configuration lives\n"
+       "  \"ConfigurationDir\" = sz:\"/etc/vemora\"\n"
+       "\n"
+       "\"StartupDebugLevel\"=dword:00000005\n" +
+           tail},
+      {"a new value under its key", head + tail,
+       [](const uint8_t*, const std::string& j) {
+         return RegistryStore::setValue(
+             {RegistryRoot::kLocalMachine, "software\\vemora\\resources"}, "JOB_RelayHub",
+             platform::kRegSz, reinterpret_cast<const uint8_t*>(j.data()), 12);
+       },
+       head + "\"JOB_RelayHub\"=sz:\"pid=1;tid=2\"\n" + tail},
+      {"a new key at the end", head + tail,
+       [](const uint8_t* l, const std::string&) {
+         return RegistryStore::setValue({RegistryRoot::kLocalMachine, "New\\Key"}, "n",
+                                        platform::kRegDword, l, 4);
+       },
+       head + tail + "\n[New\\Key]\n\"n\"=dword:00000005\n"},
+      {"a last line without line end, and CR LF lines", "[K]\r\n\"a\"=sz:\"b\"",
+       [](const uint8_t* l, const std::string&) {
+         return RegistryStore::setValue({RegistryRoot::kLocalMachine, "K2"}, "n",
+                                        platform::kRegDword, l, 4);
+       },
+       "[K]\r\n\"a\"=sz:\"b\"\n\r\n[K2]\r\n\"n\"=dword:00000005\r\n"},
+      {"a deleted value takes only its line", head + tail,
+       [](const uint8_t*, const std::string&) {
+         return RegistryStore::deleteValue({RegistryRoot::kLocalMachine, "Other"}, "X");
+       },
+       head + "\n; other keys follow\n[Other]\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeText(file, c.before);
+    EXPECT_EQ(c.write(level, job), 0u);
+    EXPECT_EQ(readText(file), c.after);
+  }
+}
+
+TEST_F(RegistryStoreTest, FileThatDoesNotParseIsReportedWithPathAndLine) {
+  const std::string file = RegistryStore::filePath(RegistryRoot::kLocalMachine);
+  EXPECT_EQ(RegistryStore::fileProblem(RegistryRoot::kLocalMachine), "");  // missing: no problem
+  writeText(file, "; fine\n[K]\n\"a\"=sz:\"b\"\n");
+  EXPECT_EQ(RegistryStore::fileProblem(RegistryRoot::kLocalMachine), "");
+  struct Case {
+    std::string text;
+    std::string where;
+  };
+  const Case cases[] = {
+      {"; fine\n[K]\n\"a\"=sz:\"b\"\n\"v\"=dword:nothex\n", ", line 4: "},
+      {"\"v\"=sz:\"x\"\n", ", line 1: a value before the first [key] line"},
+      {"[K]\r\n\r\n[L\r\n", ", line 3: no closing ']'"},
+  };
+  for (const Case& c : cases) {
+    writeText(file, c.text);
+    EXPECT_EQ(RegistryStore::fileProblem(RegistryRoot::kLocalMachine).rfind(file + c.where, 0), 0u)
+        << RegistryStore::fileProblem(RegistryRoot::kLocalMachine);
+  }
+}

@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -339,6 +340,13 @@ TEST(ConnectionConnect, SecondListenerOnTheSamePortFailsToBind) {
   Connection second;
   second.setPort(first.getPort());
   EXPECT_EQ(second.makeListener(), Connection::kBindFailed);
+  EXPECT_FALSE(second.isOpen());
+  EXPECT_EQ(second.lastSocketError(), platform::kWsaEaddrinuse);
+  // A stop while the bind waits to be tried again ends the wait (else this
+  // would wait for ten minutes).
+  Connection::setBindRetryMs(600000);
+  std::atomic<bool> abandon{true};
+  EXPECT_EQ(second.makeListener(&abandon), Connection::kBindFailed);
   EXPECT_FALSE(second.isOpen());
   Connection::setBindRetryMs(2500);
 }

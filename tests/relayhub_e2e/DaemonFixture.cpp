@@ -298,10 +298,12 @@ int DaemonFixture::stop(int timeoutMs) {
   return waitExit(timeoutMs);
 }
 
-int DaemonFixture::runOnce(const std::vector<std::string>& args, int timeoutMs, std::string* out) {
+int DaemonFixture::runOnce(const std::vector<std::string>& args, int timeoutMs, std::string* out,
+                           std::string* err) {
   const std::string n = std::to_string(++runs_);
   const std::string outPath = root_ + "/out/run" + n + ".out";
-  const pid_t child = spawn(args, outPath, root_ + "/out/run" + n + ".err");
+  const std::string errPath = root_ + "/out/run" + n + ".err";
+  const pid_t child = spawn(args, outPath, errPath);
   if (child <= 0) return -1;
   bool ended = false;
   int code = waitPid(child, timeoutMs, ended);
@@ -311,6 +313,7 @@ int DaemonFixture::runOnce(const std::vector<std::string>& args, int timeoutMs, 
     code = -1;
   }
   if (out != nullptr) *out = readAll(outPath);
+  if (err != nullptr) *err = readAll(errPath);
   return code;
 }
 

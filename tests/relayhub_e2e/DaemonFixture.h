@@ -71,8 +71,9 @@ class DaemonFixture {
 
   // Runs relayhub once more with `args` in the same environment and waits
   // for its exit code (-1 when it does not end in time; it is then killed).
+  // `out` and `err` receive what it wrote on standard output and error.
   int runOnce(const std::vector<std::string>& args, int timeoutMs = 20000,
-              std::string* out = nullptr);
+              std::string* out = nullptr, std::string* err = nullptr);
 
   std::string stdoutText() const;
   std::string stderrText() const;
