@@ -311,7 +311,8 @@ int socketWaitWritable(SocketHandle s, int timeoutMs) {
   return waitFor(s, POLLOUT, timeoutMs);
 }
 
-int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs) {
+int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs,
+               bool* woken) {
   std::vector<pollfd> fds;
   fds.reserve(items.size() + 1);
   for (const PollItem& item : items) {
@@ -337,6 +338,7 @@ int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutM
       return -1;
     }
   }
+  if (woken != nullptr) *woken = fds.size() > items.size() && fds.back().revents != 0;
   int ready = 0;
   for (size_t i = 0; i < items.size(); ++i) {
     const short got = fds[i].revents;

@@ -145,8 +145,10 @@ struct PollItem {
 // `timeoutMs` (0 or less: no wait) until one item is ready as it asks or
 // `wake` is set. The number of ready items (the wake event is not counted),
 // 0 on time-out or wake-up, -1 on error (last error set). An interrupted
-// wait is resumed with the remaining time.
-int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs);
+// wait is resumed with the remaining time. `woken` (when given) tells
+// whether the wake event was set.
+int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs,
+               bool* woken = nullptr);
 
 // One send of up to `length` bytes that never blocks and never raises
 // SIGPIPE. The number of bytes handed over, or -1 with the last error

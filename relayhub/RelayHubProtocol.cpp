@@ -4,6 +4,7 @@
 // END!. Every step sends or receives at most one item and never blocks on a
 // read; a step that answers false gets its connection dropped.
 #include <cctype>
+#include <utility>
 
 #include "common/StringStream.h"
 #include "platform/Clock.h"
@@ -171,6 +172,9 @@ bool RelayHub::checkWaitingHaveData(int32_t now, ConnectionEntry& entry, Connect
 
 bool RelayHub::haveDataToReceive(ConnectionEntry& entry, ConnectionList& /*list*/) {
   protoTrace(5, "haveDataToReceive", entry, 0, "Checking");
+  // The wait before this pass already looked: nothing had arrived. What
+  // arrives now is seen by the next wait, which then ends at once.
+  if (std::exchange(entry.knownIdle, false)) return false;
   if (!entry.connection->haveData(0)) return false;
   protoTrace(4, "haveDataToReceive", entry, 1, "Have data");
   return true;

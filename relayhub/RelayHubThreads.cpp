@@ -257,8 +257,15 @@ void RelayHub::waitForInput(ConnectionList& list, int ms) {
     }
     items.push_back(item);
   }
-  platform::socketPoll(items, &handlerWake_, ms);
-  handlerWake_.clear();
+  bool woken = false;
+  if (platform::socketPoll(items, &handlerWake_, ms, &woken) >= 0) {
+    size_t i = 0;
+    for (ConnectionEntry& entry : list.entries) {
+      const platform::PollItem& item = items[i++];
+      entry.knownIdle = item.wantRead && !item.readable;
+    }
+  }
+  if (woken) handlerWake_.clear();
 }
 
 void RelayHub::grabNewConnections(ConnectionList& list) {
