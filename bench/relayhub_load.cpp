@@ -305,8 +305,7 @@ int runBacklog(const Options& o, Book& book, uint32_t base) {
   const int received = book.received.load();
   const double rate = received / seconds;
   std::printf("%-6s %5d %7d %6d %10d %12.1f %8.2f %10s %10s %12ld\n", "drain", 1, total, o.size,
-              received, rate, o.diskRate > 0 ? rate / o.diskRate : 0.0, "-", "-",
-              peakKb(o.pid));
+              received, rate, o.diskRate > 0 ? rate / o.diskRate : 0.0, "-", "-", peakKb(o.pid));
   std::fprintf(stderr, "relayhub_load: backlog of %d queued in %.1f s (%.1f messages/s)\n", total,
                fillSeconds, total / fillSeconds);
   if (book.failures.load() != 0 || received != total) {

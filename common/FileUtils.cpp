@@ -43,7 +43,6 @@ std::unique_ptr<platform::File> createTemporary(const std::string& path, std::st
   return nullptr;
 }
 
-
 }  // namespace
 
 std::list<DirectoryEntry> FileUtils::listDirectory(const std::string& directory,

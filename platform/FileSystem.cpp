@@ -1,11 +1,11 @@
 #include "platform/FileSystem.h"
 
 #include <dirent.h>
-#include <linux/aio_abi.h>
-#include <sys/syscall.h>
 #include <fcntl.h>
+#include <linux/aio_abi.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -529,7 +529,8 @@ bool fsyncAll(const std::vector<int>& fds, bool dataOnly, int& firstError) {
       blocks[i].aio_lio_opcode = dataOnly ? IOCB_CMD_FDSYNC : IOCB_CMD_FSYNC;
       pointers[i] = &blocks[i];
     }
-    long submitted = ::syscall(SYS_io_submit, context, static_cast<long>(fds.size()), pointers.data());
+    long submitted =
+        ::syscall(SYS_io_submit, context, static_cast<long>(fds.size()), pointers.data());
     if (submitted < 0) submitted = 0;
     bool all = true;
     std::vector<io_event> events(fds.size());
@@ -574,9 +575,8 @@ bool syncPaths(const std::vector<std::string>& paths, bool folders) {
     for (size_t i = begin; i < end; ++i) {
       std::optional<std::string> native = toNativePath(paths[i]);
       if (native && native->empty()) native = ".";
-      const int fd = native ? ::open(native->c_str(), O_RDONLY | O_CLOEXEC |
-                                                          (folders ? O_DIRECTORY : 0))
-                            : -1;
+      const int fd =
+          native ? ::open(native->c_str(), O_RDONLY | O_CLOEXEC | (folders ? O_DIRECTORY : 0)) : -1;
       if (fd < 0) {
         if (firstError == 0) firstError = native ? errno : ENOENT;
         all = false;

@@ -212,7 +212,7 @@ bool socketSetNonBlocking(SocketHandle s, bool nonBlocking) {
 bool socketSetNoDelay(SocketHandle s, bool on) {
   const int value = on ? 1 : 0;
   return ::setsockopt(fd(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) == 0 ? ok()
-                                                                               : fail(errno);
+                                                                                  : fail(errno);
 }
 
 bool socketBindAny(SocketHandle s, uint16_t port) {
@@ -311,8 +311,7 @@ int socketWaitWritable(SocketHandle s, int timeoutMs) {
   return waitFor(s, POLLOUT, timeoutMs);
 }
 
-int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs,
-               bool* woken) {
+int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs, bool* woken) {
   std::vector<pollfd> fds;
   fds.reserve(items.size() + 1);
   for (const PollItem& item : items) {
@@ -320,7 +319,8 @@ int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutM
         static_cast<short>((item.wantRead ? POLLIN : 0) | (item.wantWrite ? POLLOUT : 0));
     fds.push_back(pollfd{fd(item.socket), events, 0});
   }
-  if (wake != nullptr && wake->descriptor() >= 0) fds.push_back(pollfd{wake->descriptor(), POLLIN, 0});
+  if (wake != nullptr && wake->descriptor() >= 0)
+    fds.push_back(pollfd{wake->descriptor(), POLLIN, 0});
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
   int r = 0;

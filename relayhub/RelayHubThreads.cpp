@@ -214,14 +214,15 @@ void RelayHub::commitPass(ConnectionList& list) {
   for (const ConnectionEntry& entry : list.entries) replyWaits = replyWaits || entry.awaitingSync;
   // Writes no reply waits for (unconfirmed copies, removals, the main
   // loop's work) still reach the disk within about a second.
-  if (!replyWaits &&
-      !(platform::monotonicMs() - backup_.lastSyncMs() >= kSyncIntervalMs && backup_.hasPending())) {
+  if (!replyWaits && !(platform::monotonicMs() - backup_.lastSyncMs() >= kSyncIntervalMs &&
+                       backup_.hasPending())) {
     return;
   }
   const bool synced = backup_.sync();
   if (!synced) {
-    HubLog::debug(1, "RelayHub::commitPass: The state store could not be synced - no ACK for "
-                     "what it held");
+    HubLog::debug(1,
+                  "RelayHub::commitPass: The state store could not be synced - no ACK for "
+                  "what it held");
   }
   for (auto it = list.entries.begin(); it != list.entries.end();) {
     if (!it->awaitingSync) {

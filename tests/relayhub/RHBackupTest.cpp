@@ -1,11 +1,10 @@
-#include "relayhub/RHBackup.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <set>
 #include <vector>
 
+#include "relayhub/RHBackup.h"
 #include "relayhub/TestState.h"
 
 using Vemora::Address;
