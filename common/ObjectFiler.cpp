@@ -17,6 +17,11 @@ bool isBlank(char c) {
   return static_cast<signed char>(c) <= 32;
 }
 
+// Set by the node readers when they pass over damage that the forgiving
+// reader tolerates (an object that the text ends inside, a value without
+// braces); one parse runs on one thread, so a per-thread flag is enough.
+thread_local bool t_damaged = false;
+
 void skipBlanks(const std::string& text, size_t& position) {
   while (position < text.size() && isBlank(text[position])) ++position;
 }
@@ -92,7 +97,10 @@ void ObjectFiler::ValueNode::write(std::string& out, int depth, const std::strin
 
 bool ObjectFiler::ValueNode::read(const std::string& text, size_t& position, int /*depth*/) {
   skipBlanks(text, position);
-  if (position >= text.size() || text[position] != '{') return true;
+  if (position >= text.size() || text[position] != '{') {
+    t_damaged = true;
+    return true;
+  }
   ++position;
   skipBlanks(text, position);
   const size_t close = text.find('}', position);
@@ -208,11 +216,17 @@ void ObjectFiler::ObjectNode::write(std::string& out, int depth, const std::stri
 
 bool ObjectFiler::ObjectNode::read(const std::string& text, size_t& position, int depth) {
   skipBlanks(text, position);
-  if (position >= text.size() || text[position] != '{') return true;
+  if (position >= text.size() || text[position] != '{') {
+    t_damaged = true;
+    return true;
+  }
   ++position;
   for (;;) {
     skipBlanks(text, position);
-    if (position >= text.size()) return true;
+    if (position >= text.size()) {
+      t_damaged = true;  // the text ends inside the object
+      return true;
+    }
     if (text[position] == '}') {
       ++position;
       return true;
@@ -303,6 +317,16 @@ bool ObjectFiler::parse(const std::string& text) {
   return true;
 }
 
+bool ObjectFiler::parseWhole(const std::string& text) {
+  t_damaged = false;
+  SmartPointer<Node> parsed = parseNodes(text);
+  const bool damaged = t_damaged;
+  t_damaged = false;
+  if (parsed.isNull()) return false;
+  root_ = parsed;
+  return !damaged;
+}
+
 bool ObjectFiler::isWritableName(const std::string& name) {
   if (name.empty() || isBlank(name[0]) || name[0] == '}') return false;
   return name.find('(') == std::string::npos;
@@ -316,7 +340,10 @@ SmartPointer<ObjectFiler::Node> ObjectFiler::parseNodes(const std::string& text)
   for (;;) {
     skipBlanks(text, position);
     if (position >= text.size()) break;
-    if (!readChild(text, position, 0, *top)) break;
+    if (!readChild(text, position, 0, *top)) {
+      t_damaged = true;
+      break;
+    }
   }
   return held;
 }

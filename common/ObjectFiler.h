@@ -144,6 +144,11 @@ class ObjectFiler {
   // Replaces the root by what the text yields; false only when the new
   // root cannot be made. A text that yields nothing gives an empty root.
   bool parse(const std::string& text);
+  // The same, but true only when the whole text was read: every node
+  // complete, every value in its braces and every object closed. A
+  // truncated or badly nested text gives false (the tree then holds what
+  // the forgiving reader kept).
+  bool parseWhole(const std::string& text);
 
   // The root object, or null when there is none.
   ObjectNode* root() const;

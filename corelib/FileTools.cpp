@@ -276,8 +276,7 @@ bool readFile(const std::string& path, std::string& out) {
   std::FILE* file = openForRead(path);
   if (file == nullptr) return false;
   out.clear();
-  char byte;
-  while (readByte(file, byte)) out += byte;
+  readToEnd(file, out);
   std::fclose(file);
   return true;
 }

@@ -31,6 +31,9 @@ std::FILE* openForWrite(const std::wstring& name);
 bool readByte(std::FILE* file, char& out);
 // Up to `count` bytes; false only when not one byte could be read.
 bool readBytes(std::FILE* file, std::string& out, std::size_t count);
+// Appends to `out` every byte that readByte would deliver from here to the
+// end of the stream (or a stream error), read in large blocks.
+void readToEnd(std::FILE* file, std::string& out);
 // A UTF-16 unit as two bytes, low byte first on every machine.
 bool readUnit16(std::FILE* file, wchar_t& out);
 bool writeUnit16(std::FILE* file, wchar_t unit);

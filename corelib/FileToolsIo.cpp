@@ -1,5 +1,7 @@
-// The stdio primitives of FileTools: opening, byte and UTF-16 unit reads
-// and writes.
+// The stdio primitives of FileTools: opening, byte, block and UTF-16 unit
+// reads and writes.
+#include <string_view>
+
 #include "corelib/FileTools.h"
 #include "platform/CoreFiles.h"
 #include "platform/StdioOpen.h"
@@ -54,6 +56,33 @@ bool readRawByte(std::FILE* file, char& out, bool skipCr) {
   return false;
 }
 
+// Whole-stream reads go in blocks of this size, straight into the caller's
+// memory for all but the stream's own small buffer.
+constexpr std::size_t kReadBlock = 64 * 1024;
+
+// Reserves room in `out` for the rest of a seekable stream, so that a large
+// file is not copied while `out` grows. A pipe or FIFO reserves nothing.
+void reserveRest(std::FILE* file, std::string& out) {
+  const long here = std::ftell(file);
+  if (here < 0 || std::fseek(file, 0, SEEK_END) != 0) return;
+  const long end = std::ftell(file);
+  std::fseek(file, here, SEEK_SET);
+  if (end > here) out.reserve(out.size() + static_cast<std::size_t>(end - here));
+}
+
+// Appends `bytes`, without CR bytes when `skipCr`.
+void appendBlock(std::string& out, std::string_view bytes, bool skipCr) {
+  if (!skipCr) {
+    out.append(bytes);
+    return;
+  }
+  for (std::size_t cr = bytes.find('\r'); cr != std::string_view::npos; cr = bytes.find('\r')) {
+    out.append(bytes.substr(0, cr));
+    bytes.remove_prefix(cr + 1);
+  }
+  out.append(bytes);
+}
+
 bool writeRawByte(std::FILE* file, char byte) {
   prepareWrite(file);
   return std::fputc(static_cast<unsigned char>(byte), file) != EOF;
@@ -89,6 +118,18 @@ bool readBytes(std::FILE* file, std::string& out, std::size_t count) {
     out += byte;
   }
   return true;
+}
+
+void readToEnd(std::FILE* file, std::string& out) {
+  if (file == nullptr || std::feof(file) || std::ferror(file)) return;
+  prepareRead(file);
+  reserveRest(file, out);
+  char block[kReadBlock];
+  std::size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file)) > 0) {
+    appendBlock(out, std::string_view(block, got),
+                skipCarriageReturns.load(std::memory_order_relaxed));
+  }
 }
 
 bool readUnit16(std::FILE* file, wchar_t& out) {

@@ -53,7 +53,8 @@ bool LogMessenger::setFile(const std::string& path) {
   }
   auto* threaded = dynamic_cast<LoggerAgentFileThread*>(agent_.get());
   if (threaded == nullptr) return false;
-  if (threaded->ok()) threaded->stop();
+  // Whatever its health, the writer must be gone before the file closes.
+  threaded->stop();
   threaded->closeFile();
   return threaded->start(path);
 }

@@ -10,7 +10,8 @@ class LoggerAgent {
   virtual ~LoggerAgent() = default;
   // Where the agent writes.
   virtual std::string target() = 0;
-  // True for the file agents: a failing file never stops the program.
+  // Whether lines reach the target. The plain file agent always answers
+  // true; the threaded one answers false while lines are being lost.
   virtual bool ok() { return true; }
   // Writes or queues one line (without line end); false when it was lost.
   virtual bool writeLine(const std::string& line) = 0;

@@ -3,13 +3,16 @@
 #include <new>
 
 #include "common/ConfReader.h"
+#include "common/FileOps.h"
 #include "common/FileUtils.h"
 #include "common/StringOps.h"
 #include "common/SystemInfo.h"
+#include "common/TimeException.h"
 #include "common/TimeSpan.h"
 #include "logger/LogCommons.h"
 #include "logger/LogMessengerIPC.h"
 #include "logger/LoggerAgentFile.h"
+#include "platform/FileSystem.h"
 
 namespace Vemora {
 
@@ -31,14 +34,38 @@ void applyRotationScheme(std::string text) {
   }
 }
 
-// Two spellings of one folder: compared without case (the folders were
-// Windows folders) and without a trailing separator.
+// Two spellings of one folder: the same separators and letters. The case
+// counts: on a case-sensitive file system another case is another folder.
 bool sameDirectory(std::string a, std::string b) {
+  FileUtils::collapseSeparators(a);
+  FileUtils::collapseSeparators(b);
   FileUtils::stripTrailingSeparators(a);
   FileUtils::stripTrailingSeparators(b);
-  StringOps::toLower(a);
-  StringOps::toLower(b);
   return a == b;
+}
+
+bool isFolderExactly(const std::string& path) {
+  const uint32_t attributes = platform::fileAttributes(path);
+  return attributes != platform::kInvalidFileAttributes &&
+         (attributes & platform::kFileAttributeDirectory) != 0;
+}
+
+// Makes the folder and its missing parents, each spelt as given. The
+// library's existence test ignores case (as on Windows), so it would take a
+// sibling in another case for the folder and make nothing.
+bool makeFolderExactly(std::string dir) {
+  FileUtils::collapseSeparators(dir);
+  FileUtils::stripTrailingSeparators(dir);
+  if (dir.empty()) return false;
+  for (size_t at = dir.find('\\', 1);; at = dir.find('\\', at + 1)) {
+    const std::string prefix = dir.substr(0, at);
+    const bool drive = prefix.back() == ':';
+    if (!drive && !isFolderExactly(prefix) && !FileOps::createDirectory(prefix) &&
+        !isFolderExactly(prefix)) {
+      return false;
+    }
+    if (at == std::string::npos) return true;
+  }
 }
 
 }  // namespace
@@ -106,17 +133,45 @@ bool LoggingSetup::configure() {
   int32_t level = 0;
   if (configuration->getInteger("log.global.debug-level", level) != 0) level = 0;
   LoggerUnit::setDebugLevel(level);
+  // Reported once the configured debug level is in force.
+  reportBadSettings();
   return true;
 }
 
 void LoggingSetup::configureDirectory() {
   std::string dir;
   if (configuration->getDirName("Vemora.directories.log", dir) != 0) return;
-  if (sameDirectory(dir, logDirectory) || !FileUtils::createDirectory(dir)) return;
+  if (sameDirectory(dir, logDirectory) || !makeFolderExactly(dir)) return;
   logDirectory = dir;
   FileUtils::addTrailingSeparator(logDirectory);
   debugLogName = FileUtils::fileName(debugLogName);
   if (!messenger.isNull()) messenger->setFile(logDirectory + debugLogName);
+}
+
+int32_t LoggingSetup::configuredRotationSeconds() {
+  TimeSpan::Parts parts;
+  const int rc = configuration->getTimeSpan("log.rotation.time", parts);
+  if (rc == ConfReader::kFound) {
+    try {
+      return TimeSpan(parts).seconds();
+    } catch (const TimeException&) {
+      // A span beyond 32 bits of seconds: a bad setting like any other.
+    }
+  } else if (rc != ConfReader::kInvalid) {
+    return 0;
+  }
+  badSettings_.push_back("log.rotation.time");
+  return 0;
+}
+
+void LoggingSetup::reportBadSettings() {
+  for (const std::string& key : badSettings_) {
+    if (!unit.isNull()) {
+      unit->debug(1, "LoggingSetup::configure: Bad value of \"%s\"; the default is kept.",
+                  ParamStream().addString(key));
+    }
+  }
+  badSettings_.clear();
 }
 
 void LoggingSetup::configureRotation() {
@@ -126,12 +181,7 @@ void LoggingSetup::configureRotation() {
     LoggerAgentFile::setRotationScheme(0);
     applyRotationScheme(scheme);
   }
-  TimeSpan::Parts parts;
-  if (configuration->getTimeSpan("log.rotation.time", parts) == 0) {
-    LoggerAgentFile::setRotationTime(TimeSpan(parts));
-  } else {
-    LoggerAgentFile::setRotationTime(TimeSpan(0));
-  }
+  LoggerAgentFile::setRotationTime(TimeSpan(configuredRotationSeconds()));
   // A missing size keeps the agent's 10 MiB: a size of 0 would rotate the
   // file at every line.
   int32_t size = 0;

@@ -7,7 +7,9 @@
 // on one thread before other threads log.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/SmartPointer.h"
 #include "logger/LogMessenger.h"
@@ -32,7 +34,10 @@ class LoggingSetup {
   bool startup();
   // Applies the logging keys of `configuration`: "Vemora.directories.log",
   // "log.time", the rotation keys (plain agent only), "log.global.severity"
-  // and "log.global.debug-level". False without a reader.
+  // and "log.global.debug-level". False without a reader. A value that
+  // cannot be used (a "log.rotation.time" that is no time span or does not
+  // fit 32 bits of seconds) keeps the default and is reported as a trace of
+  // level 1.
   bool configure();
 
   std::string logDirectory;     // folder of the debug log, with trailing '\'
@@ -47,6 +52,12 @@ class LoggingSetup {
  private:
   void configureDirectory();
   void configureRotation();
+  // "log.rotation.time" in seconds; 0 when absent or bad (noted as bad).
+  int32_t configuredRotationSeconds();
+  // A trace of level 1 for each bad setting noted by this configuration.
+  void reportBadSettings();
+
+  std::vector<std::string> badSettings_;
 };
 
 }  // namespace Vemora

@@ -17,6 +17,8 @@ namespace {
 constexpr int kLockAttempts = 100;
 constexpr uint32_t kLockPauseMs = 20;
 constexpr uint32_t kErrorNoNetwork = 1231;
+// How long a send waits for a full receiver to make room.
+constexpr uint32_t kFullWaitMs = 1000;
 
 [[noreturn]] void fail(int code, const std::string& message, int line) {
   throw IPCException(code, message, __FILE__, line);
@@ -52,22 +54,42 @@ bool MailSlot::send(const std::string& text) {
     if (!handle_)
       fail(IPCException::IC_CANNOT_SEND, platform::errorText(platform::lastError()), __LINE__);
   }
-  if (!takeLock()) {
-    fail(IPCException::IC_CANNOT_SEND, "Error " + std::to_string(platform::kErrorTimeout),
-         __LINE__);
+  uint32_t error = 0;
+  if (write(text, error)) return true;
+  // Reopen on the next send, so a receiver that was restarted is found. A
+  // full receiver is still there: its handle is kept.
+  if (error != platform::kErrorNoSystemResources) handle_.reset();
+  std::string message = "Error " + std::to_string(error);
+  if (error == kErrorNoNetwork) message += " - No network";
+  fail(IPCException::IC_CANNOT_SEND, message, __LINE__);
+}
+
+// One write of the text and its closing zero byte, under the senders'
+// lock. A full receiver gets up to kFullWaitMs to make room (without the
+// lock held); once such a wait ran out, this sender does not wait again
+// until a write gets through, so a receiver that stops reading costs one
+// wait, not one per send.
+bool MailSlot::write(const std::string& text, uint32_t& error) {
+  const uint64_t deadline = platform::monotonicMs() + kFullWaitMs;
+  for (;;) {
+    if (!takeLock()) {
+      fail(IPCException::IC_CANNOT_SEND, "Error " + std::to_string(platform::kErrorTimeout),
+           __LINE__);
+    }
+    const bool written = handle_->write(text.c_str(), text.size() + 1);
+    error = platform::lastError();
+    lock_->relax();
+    if (written) {
+      stalled_ = false;
+      return true;
+    }
+    if (error != platform::kErrorNoSystemResources || stalled_) return false;
+    const uint64_t now = platform::monotonicMs();
+    if (now >= deadline || !handle_->waitForRoom(static_cast<uint32_t>(deadline - now))) {
+      stalled_ = true;
+      return false;
+    }
   }
-  // The text and its closing zero byte.
-  const bool written = handle_->write(text.c_str(), text.size() + 1);
-  const uint32_t error = platform::lastError();
-  lock_->relax();
-  if (!written) {
-    // Reopen on the next send, so a receiver that was restarted is found.
-    handle_.reset();
-    std::string message = "Error " + std::to_string(error);
-    if (error == kErrorNoNetwork) message += " - No network";
-    fail(IPCException::IC_CANNOT_SEND, message, __LINE__);
-  }
-  return true;
 }
 
 void MailSlot::receive(std::list<std::string>& out) {

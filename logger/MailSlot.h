@@ -32,8 +32,9 @@ class MailSlot : public IPC {
   // True when the message was written. Throws IPCException 3 on a
   // receiver, 5 when the mailslot cannot be opened (message: the system's
   // error text) or the write fails (message: "Error " and the number). A
-  // failed write drops the handle, so the next send opens the mailslot
-  // afresh (a restarted receiver is found again).
+  // full receiver (1450) gets about a second to make room, then keeps the
+  // handle; any other failed write drops it, so the next send opens the
+  // mailslot afresh (a restarted receiver is found again).
   bool send(const std::string& text) override;
   // Appends every waiting message (its text up to the first zero byte) in
   // arrival order; returns when none waits. IPCException 4 on a sender, 6
@@ -44,10 +45,12 @@ class MailSlot : public IPC {
 
  private:
   bool takeLock();
+  bool write(const std::string& text, uint32_t& error);
 
   std::unique_ptr<platform::Mailslot> handle_;
   std::string name_;
   std::unique_ptr<Monopoly> lock_;
+  bool stalled_ = false;  // the last wait for a full receiver ran out
 };
 
 }  // namespace Vemora

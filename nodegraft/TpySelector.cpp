@@ -17,7 +17,7 @@ bool canHoldChildren(const TiXmlNode* node) {
 
 }  // namespace
 
-TpySelector::TpySelector(const std::string& text) {
+TpySelector::TpySelector(std::string text) {
   if (nestingWithin(text, kMaxNesting)) {
     document_.Parse(text.c_str());
     parseError_ = document_.Error();
@@ -187,12 +187,18 @@ TpySelector& TpySelector::remove() {
 
 std::string TpySelector::print() const {
   TiXmlPrinter printer;
+  return std::string(print(printer));
+}
+
+std::string_view TpySelector::print(TiXmlPrinter& printer) const {
   printer.SetIndent("\t");
   document_.Accept(&printer);
-  std::string out = printer.Str();
-  VemoraCorelib::StringTools::trimLeft(out, true);
-  VemoraCorelib::StringTools::trimRight(out, true);
-  return out;
+  // As StringTools::trimLeft and trimRight with the whitespace set.
+  const std::string& set = VemoraCorelib::StringTools::whitespace();
+  const std::string_view text(printer.Str());
+  const size_t first = text.find_first_not_of(set);
+  if (first == std::string_view::npos) return std::string_view();
+  return text.substr(first, text.find_last_not_of(set) - first + 1);
 }
 
 }  // namespace Vemora

@@ -7,12 +7,13 @@
 // Not thread-safe: one cursor belongs to one thread. Not copyable.
 #pragma once
 
-#include <tinyxml.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "nodegraft/TinyXml.h"
 
 namespace Vemora {
 
@@ -22,8 +23,9 @@ class TpySelector {
 
   // Parses `text` into the cursor's own document and stands on the document.
   // A parse error does not stop the cursor; the document then holds what was
-  // parsed before the error, and parseError() tells about it.
-  explicit TpySelector(const std::string& text);
+  // parsed before the error, and parseError() tells about it. The text is
+  // not kept: a caller that moves it in has it freed once it is parsed.
+  explicit TpySelector(std::string text);
   virtual ~TpySelector();
   TpySelector(const TpySelector&) = delete;
   TpySelector& operator=(const TpySelector&) = delete;
@@ -78,6 +80,9 @@ class TpySelector {
 
   // The whole document, one TAB of indent per level, trimmed at both ends.
   std::string print() const;
+  // The same without a copy: prints the document into `printer`, and gives
+  // the trimmed part of the printer's text.
+  std::string_view print(TiXmlPrinter& printer) const;
 
  private:
   // Whether the elements of `text` nest at most `limit` deep (a quick scan

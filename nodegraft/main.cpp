@@ -1,13 +1,22 @@
 // nodegraft: edits DCML documents from the command line.
 #include "corelib/AppFrame.h"
 #include "nodegraft/nodegraft.h"
+#include "platform/ExitSignals.h"
+#include "platform/HeapPolicy.h"
 #include "platform/Signals.h"
 
 int main(int argc, char** argv) {
   using VemoraCorelib::AppFrame;
   platform::installStopSignals(AppFrame::quitFlag());
+  // Nothing in a run looks at the quit flag, and a run may block on a pipe
+  // or FIFO: an interrupt or termination request ends it at once, a failure
+  // that prints nothing.
+  platform::exitOnStopSignals(2);
   // A vanished reader of standard output must give an error, not a kill.
   platform::ignoreBrokenPipe();
+  // The document texts are freed before the printed document is built; that
+  // must lower the peak memory, not leave the freed blocks in the heap.
+  platform::returnLargeBlocksAtOnce();
   AppFrame::setArguments(argc, argv);
   try {
     Vemora::nodegraft application(argc, argv);

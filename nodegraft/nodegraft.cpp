@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "corelib/FileTools.h"
 #include "nodegraft/DcmlEditor.h"
@@ -48,11 +50,10 @@ const char* const kHelpEpilogue[] = {
     "                NameA.*.NameD",
 };
 
-// Writes all of `text`; false when the stream refused part of it.
-bool writeAll(std::FILE* stream, const std::string& text) {
-  if (text.empty()) return true;
-  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
-  return std::fflush(stream) == 0 && written;
+// Writes all of `text` into the stream's buffer; false when the stream
+// refused part of it.
+bool writeAll(std::FILE* stream, std::string_view text) {
+  return text.empty() || std::fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
 std::string optionValue(VemoraCorelib::CmdParser& parser, const std::string& name) {
@@ -110,12 +111,14 @@ int nodegraft::run() {
   request.destinationText = fileText(optionValue(options, "destfile"));
   request.useEntities = options.isSet('e');
 
-  const DcmlEditor::Result result = DcmlEditor::apply(request);
-  if (!writeAll(stdout, result.output)) {
-    writeAll(stderr, "Cannot write output.\n");
-    return 2;
+  DcmlEditor::Result result = DcmlEditor::apply(
+      std::move(request), [](std::string_view chunk) { return writeAll(stdout, chunk); });
+  if (std::fflush(stdout) != 0 && result.exitCode == 0) {
+    result.exitCode = 2;
+    result.error = "Cannot write output.\n";
   }
   writeAll(stderr, result.error);
+  std::fflush(stderr);
   return result.exitCode;
 }
 

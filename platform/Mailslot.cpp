@@ -1,13 +1,20 @@
 #include "platform/Mailslot.h"
 
 #include <errno.h>
+#include <poll.h>
 #include <stddef.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/LastError.h"
@@ -74,9 +81,141 @@ void setErrorFor(int err) {
   }
 }
 
+// The size of the datagram at the head of the socket, -1 when none waits
+// (errno EAGAIN) or on failure.
+ssize_t peekSize(int fd) {
+  for (;;) {
+    // MSG_TRUNC makes a peek report the whole datagram's length.
+    const ssize_t n = ::recv(fd, nullptr, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
+// Waits until `fd` can take a datagram; false once `deadline` has passed.
+bool waitWritable(int fd, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    const int n = ::poll(&p, 1, static_cast<int>(left.count()) + 1);
+    if (n > 0) return true;
+    if (n < 0 && errno != EINTR) return false;
+  }
+}
+
 }  // namespace
 
+// The receiver's own queue and the thread that fills it from the socket.
+// Messages are taken off the socket only under the lock, by the thread or
+// by a caller topping the queue up, so they stay in arrival order.
+class Mailslot::Inbox {
+ public:
+  Inbox(int socketFd, int wakeFd) : socket_(socketFd), wake_(wakeFd) {
+    reader_ = std::thread([this]() { run(); });
+  }
+  ~Inbox() {
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      stopping_ = true;
+    }
+    changed_.notify_all();
+    const uint64_t one = 1;
+    while (::write(wake_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    reader_.join();
+    ::close(wake_);
+  }
+
+  bool nextSize(uint32_t& size) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const int err = fill();
+    if (messages_.empty() && err != 0) {
+      setErrorFor(err);
+      return false;
+    }
+    size = messages_.empty() ? kMailslotNoMessage : static_cast<uint32_t>(messages_.front().size());
+    setLastError(kErrorSuccess);
+    return true;
+  }
+
+  bool take(std::string& out) {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+      const int err = fill();
+      if (!messages_.empty()) break;
+      if (err != 0) {
+        setErrorFor(err);
+        return false;
+      }
+      changed_.wait(guard);
+    }
+    out = std::move(messages_.front());
+    messages_.pop_front();
+    bytes_ -= out.size();
+    guard.unlock();
+    changed_.notify_all();  // the reader may have been waiting for room
+    setLastError(kErrorSuccess);
+    return true;
+  }
+
+ private:
+  bool full() const {
+    return messages_.size() >= kMailslotQueueMessages || bytes_ >= kMailslotQueueBytes;
+  }
+
+  // Moves waiting datagrams from the socket into the queue while there is
+  // room. Under the lock. 0, or the errno of a failed read.
+  int fill() {
+    while (!full()) {
+      const ssize_t size = peekSize(socket_);
+      if (size < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
+      // One byte more, so an empty datagram is read into a real buffer.
+      std::vector<char> buffer(static_cast<size_t>(size) + 1);
+      ssize_t n;
+      do {
+        n = ::recv(socket_, buffer.data(), buffer.size(), MSG_DONTWAIT);
+      } while (n < 0 && errno == EINTR);
+      if (n < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
+      messages_.emplace_back(buffer.data(), static_cast<size_t>(n));
+      bytes_ += messages_.back().size();
+    }
+    return 0;
+  }
+
+  void run() {
+    std::unique_lock<std::mutex> guard(lock_);
+    for (;;) {
+      changed_.wait(guard, [this]() { return stopping_ || !full(); });
+      if (stopping_) return;
+      guard.unlock();
+      pollfd fds[2] = {{socket_, POLLIN, 0}, {wake_, POLLIN, 0}};
+      const int n = ::poll(fds, 2, -1);
+      guard.lock();
+      if (stopping_) return;
+      if (n < 0 && errno != EINTR) return;  // callers still read the socket
+      const bool filled = !messages_.empty();
+      if (fill() != 0) return;
+      if (!filled && !messages_.empty()) changed_.notify_all();
+    }
+  }
+
+  const int socket_;
+  const int wake_;
+  std::mutex lock_;
+  std::condition_variable changed_;
+  std::deque<std::string> messages_;
+  size_t bytes_ = 0;
+  bool stopping_ = false;
+  std::thread reader_;
+};
+
+Mailslot::Mailslot(int fd) : fd_(fd) {}
+
+Mailslot::Mailslot(int fd, std::unique_ptr<Inbox> inbox) : fd_(fd), inbox_(std::move(inbox)) {}
+
 Mailslot::~Mailslot() {
+  inbox_.reset();  // ends the reader before its socket goes
   if (fd_ >= 0) ::close(fd_);
 }
 
@@ -94,8 +233,24 @@ std::unique_ptr<Mailslot> Mailslot::create(const std::string& name) {
     setErrorFor(err);
     return nullptr;
   }
-  setLastError(kErrorSuccess);
-  return std::unique_ptr<Mailslot>(new Mailslot(fd, true));
+  const int wake = ::eventfd(0, EFD_CLOEXEC);
+  if (wake < 0) {
+    const int err = errno;
+    ::close(fd);
+    setErrorFor(err);
+    return nullptr;
+  }
+  try {
+    std::unique_ptr<Mailslot> slot(new Mailslot(fd, std::make_unique<Inbox>(fd, wake)));
+    setLastError(kErrorSuccess);
+    return slot;
+  } catch (const std::exception&) {
+    // No thread or no memory for the reader.
+    ::close(wake);
+    ::close(fd);
+    setLastError(kErrorNotEnoughMemory);
+    return nullptr;
+  }
 }
 
 std::unique_ptr<Mailslot> Mailslot::open(const std::string& name) {
@@ -113,61 +268,27 @@ std::unique_ptr<Mailslot> Mailslot::open(const std::string& name) {
     return nullptr;
   }
   setLastError(kErrorSuccess);
-  return std::unique_ptr<Mailslot>(new Mailslot(fd, false));
+  return std::unique_ptr<Mailslot>(new Mailslot(fd));
 }
 
 bool Mailslot::nextMessageSize(uint32_t& size) {
-  if (!receiver_) {
+  if (!inbox_) {
     setLastError(kErrorInvalidHandle);
     return false;
   }
-  char probe;
-  for (;;) {
-    // MSG_TRUNC makes a peek report the whole datagram's length.
-    const ssize_t n = ::recv(fd_, &probe, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
-    if (n >= 0) {
-      size = static_cast<uint32_t>(n);
-      setLastError(kErrorSuccess);
-      return true;
-    }
-    if (errno == EINTR) continue;
-    if (errno == EAGAIN || errno == EWOULDBLOCK) {
-      size = kMailslotNoMessage;
-      setLastError(kErrorSuccess);
-      return true;
-    }
-    setErrorFor(errno);
-    return false;
-  }
+  return inbox_->nextSize(size);
 }
 
 bool Mailslot::read(std::string& out) {
-  if (!receiver_) {
+  if (!inbox_) {
     setLastError(kErrorInvalidHandle);
     return false;
   }
-  for (;;) {
-    ssize_t n = ::recv(fd_, nullptr, 0, MSG_PEEK | MSG_TRUNC);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      setErrorFor(errno);
-      return false;
-    }
-    std::vector<char> buffer(static_cast<size_t>(n) + 1);
-    n = ::recv(fd_, buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (n < 0) {
-      if (errno == EINTR || errno == EAGAIN) continue;
-      setErrorFor(errno);
-      return false;
-    }
-    out.assign(buffer.data(), static_cast<size_t>(n));
-    setLastError(kErrorSuccess);
-    return true;
-  }
+  return inbox_->take(out);
 }
 
 bool Mailslot::write(const void* data, size_t length) {
-  if (receiver_) {
+  if (inbox_) {
     setLastError(kErrorInvalidHandle);
     return false;
   }
@@ -181,6 +302,11 @@ bool Mailslot::write(const void* data, size_t length) {
     setErrorFor(errno);
     return false;
   }
+}
+
+bool Mailslot::waitForRoom(uint32_t timeoutMs) {
+  if (inbox_) return false;
+  return waitWritable(fd_, std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs));
 }
 
 }  // namespace platform

@@ -6,16 +6,24 @@
 // socket name is derived from the mailslot name lower-cased (mailslot
 // names are case-insensitive) and from the folder of the named mutexes
 // (platform/LockFolder.h), so processes that share named mutexes also share
-// mailslots. Security descriptors do not exist here.
+// mailslots. Security descriptors do not exist here. The kernel holds only
+// a few datagrams per socket, so a receiver, like a Windows mailslot,
+// keeps the waiting messages itself: a reader thread of the receiving
+// object moves them from the socket into its own queue, which holds up to
+// kMailslotQueueMessages messages or kMailslotQueueBytes bytes, whichever
+// comes first. Beyond that, messages wait in the socket until it is full.
 //
 // Promises:
 //   - create: a second receiver of the same name fails with
 //     kErrorAlreadyExists (183).
 //   - open: without a receiver it fails with kErrorFileNotFound (2).
-//   - write: never blocks; a full receiver fails with kErrorNoSystemResources
-//     (1450); a receiver that has gone away fails with
-//     kErrorFileNotFound (2) on every later write of that handle.
-//   - nextMessageSize: kMailslotNoMessage when nothing waits.
+//   - write: never blocks; a full socket fails with kErrorNoSystemResources
+//     (1450) (waitForRoom then tells when the receiver's reader has made
+//     room); a receiver that has gone away fails with kErrorFileNotFound (2)
+//     on every later write of that handle.
+//   - nextMessageSize: the size of the oldest waiting message (the
+//     receiver's queue is topped up from the socket first), or
+//     kMailslotNoMessage when nothing waits.
 // Cannot do: senders to the whole domain ("\\*\mailslot\"); messages larger
 // than the socket buffer (about 200 KiB).
 #pragma once
@@ -29,6 +37,8 @@ namespace platform {
 
 constexpr uint32_t kMailslotNoMessage = 0xFFFFFFFFu;
 constexpr uint32_t kErrorNoSystemResources = 1450;
+constexpr size_t kMailslotQueueMessages = 1000;
+constexpr size_t kMailslotQueueBytes = 1024 * 1024;
 
 class Mailslot {
  public:
@@ -51,14 +61,20 @@ class Mailslot {
   bool read(std::string& out);
   // WriteFile on a sender: one message of `length` bytes, without waiting.
   bool write(const void* data, size_t length);
+  // On a sender: waits up to `timeoutMs` until a write may find room; false
+  // when the time ran out (or on a receiver).
+  bool waitForRoom(uint32_t timeoutMs);
 
-  bool receiver() const { return receiver_; }
+  bool receiver() const { return inbox_ != nullptr; }
 
  private:
-  Mailslot(int fd, bool receiver) : fd_(fd), receiver_(receiver) {}
+  class Inbox;
+
+  explicit Mailslot(int fd);
+  Mailslot(int fd, std::unique_ptr<Inbox> inbox);
 
   int fd_;
-  bool receiver_;
+  std::unique_ptr<Inbox> inbox_;  // receivers only
 };
 
 }  // namespace platform

@@ -10,6 +10,16 @@ int Address::compare(const Address& other) const {
   return 0;
 }
 
+Address Address::lowered() const {
+  Address out(*this);
+  for (std::string* part : {&out.name, &out.host}) {
+    for (char& c : *part) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+  }
+  return out;
+}
+
 bool Address::hasWildcard() const {
   return name.find_first_of("*?") != std::string::npos ||
          host.find_first_of("*?") != std::string::npos;

@@ -29,6 +29,11 @@ class Address {
   // True when the name or the host holds "*" or "?" (a broadcast target).
   bool hasWildcard() const;
 
+  // The same address in lower case (ASCII): the key of its message box, so
+  // that addresses compare without regard to case.
+  Address lowered() const;
+  bool isEmpty() const { return name.empty() && host.empty(); }
+
   std::string name;
   std::string host;
 };

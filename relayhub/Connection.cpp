@@ -24,6 +24,8 @@ constexpr int kErrSendIncomplete = 4;
 constexpr int kErrReceive = 5;
 constexpr int kErrAcceptRepeated = 6;
 constexpr int kErrConnect = 10;
+// Of the daemon's own catalogue.
+constexpr int kMsgReceiveBound = 27;  // RelayHub::kMsgReceiveBound
 
 constexpr int kBindAttempts = 5;
 constexpr int kConnectAttempts = 3;
@@ -686,6 +688,7 @@ int Connection::crecv(std::string& value, RecvStaging& staging) {
       break;
     }
     case RecvStaging::kStringBytes:
+      if (!reserveStaged(staging)) return 0;
       r = crecvRaw(staging.partial, staging.length);
       if (r == 2) {
         value = staging.partial;
@@ -707,6 +710,21 @@ int Connection::crecv(std::string& value, RecvStaging& staging) {
   }
   shell().debug5("Connection::crecv:    Received partial, have to repeate stage to get the rest");
   return 1;
+}
+
+// Grows the staged text's room ahead of the next read (doubling, up to the
+// announced length), so that what all connections hold together stays
+// within the receive bound; false when it would not.
+bool Connection::reserveStaged(RecvStaging& staging) {
+  const uint64_t have = staging.partial.size();
+  const uint64_t next = have + std::min<uint64_t>(staging.length - have, kReadChunkBytes);
+  if (next <= staging.charged()) return true;
+  const uint64_t room = std::min<uint64_t>(staging.length, std::max(next, 2 * staging.charged()));
+  if (staging.reserve(room)) return true;
+  HubLog::error(kMsgReceiveBound, params().addULong(RecvBudget::limit()).addString(host_));
+  shell().debug1("Connection::crecv: Refused to hold more partly received bytes (%i in use)",
+                 params().addULong(RecvBudget::used()));
+  return false;
 }
 
 // The staged tag and fixed-width field of a number; 2 leaves the field's

@@ -155,6 +155,7 @@ class Connection {
   // or -1 after a socket error (the connection then closed and logged).
   int64_t sendSome(const char* data, size_t length, int attempt);
   bool sendBlocking(const char* data, unsigned int length);
+  bool reserveStaged(RecvStaging& staging);
   int tryConnect(uint32_t address);
   bool openSocket(platform::SocketHandle s);
   std::string peerText(const platform::Ipv4Peer& peer) const;

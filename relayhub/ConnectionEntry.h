@@ -44,6 +44,9 @@ class ConnectionEntry {
   int32_t instanceId = 0;
   uint32_t messageCount = 0;
   Message message;
+  // False when the current PLAC text held no message (or none with an
+  // address to place it at): it is acknowledged and not placed.
+  bool placeable = true;
   bool allExtracted = false;
   std::list<Message> pending;
   bool firstPass = false;

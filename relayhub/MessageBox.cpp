@@ -51,11 +51,13 @@ bool putBool(ObjectFiler& filer, ObjectFiler::ObjectNode* node, const char* key,
   return true;
 }
 
-// Reads one stored message text; false when it does not parse to a message.
-bool parseMessage(const std::string& text, Message& msg) {
+// Reads one stored message text; false unless it parses whole to a message
+// that carries the id its file is named after.
+bool parseMessage(const std::string& text, uint32_t id, Message& msg) {
   ObjectFiler filer;
-  if (!filer.parse(text)) return false;
-  return msg.load(filer);
+  if (!filer.parseWhole(text) || !msg.load(filer)) return false;
+  ObjectFiler::ObjectNode* node = filer.getObject(nullptr, "Message");
+  return filer.getValue(node, "ID") != nullptr && msg.getId() == id;
 }
 
 }  // namespace
@@ -99,7 +101,7 @@ bool MessageBox::load(ObjectFiler& filer) {
 }
 
 bool MessageBox::writeBoxFile() const {
-  if (store_ == nullptr) return true;
+  if (store_ == nullptr || fileDamaged_) return true;
   ObjectFiler filer;
   if (!save(filer)) return false;
   std::string text;
@@ -111,12 +113,15 @@ bool MessageBox::writeBoxFile() const {
 
 void MessageBox::touch() { lastActivity_ = nowSeconds(); }
 
+void MessageBox::touchNoEarlier() {
+  const uint32_t now = nowSeconds();
+  if (lastActivity_ < now) lastActivity_ = now;
+}
+
 Message MessageBox::boxCopy(const Message& msg) const {
-  // A copy's target is always its box's key, so that the record of sent
-  // messages names the box a confirmation must reach.
-  Message copy(msg);
-  copy.setTargetExact(address_);
-  return copy;
+  // The message keeps its fields as read (its target may hold capitals);
+  // the record of sent messages names the box by its key instead.
+  return msg;
 }
 
 bool MessageBox::hasPending(uint32_t id) const {
@@ -126,14 +131,23 @@ bool MessageBox::hasPending(uint32_t id) const {
   return false;
 }
 
+bool MessageBox::storesUnsent(const Message& msg) const {
+  return !msg.isBroadcast() && address_.host != "nowhere" &&
+         msg.getTarget().lowered().host != "nowhere" && store_ != nullptr;
+}
+
+void MessageBox::removeStored(uint32_t id) {
+  if (store_ != nullptr && unreadable_.count(id) == 0) store_->removeMessage(address_, id);
+}
+
 bool MessageBox::addMessage(const Message& msg) {
+  // A file of this id that could not be read is never overwritten.
+  if (storesUnsent(msg) && unreadable_.count(msg.getId()) != 0) return false;
   removeMessage(msg.getId());
   pending_.push_back(boxCopy(msg));
   const Message& queued = pending_.back();
   if (queued.getPriority() == Message::kHigh) ++highCount_;
-  if (queued.isBroadcast() || queued.getTarget().host == "nowhere" || store_ == nullptr) {
-    return true;
-  }
+  if (!storesUnsent(queued)) return true;
   ObjectFiler filer;
   if (!queued.save(filer)) return false;
   std::string text;
@@ -145,7 +159,7 @@ void MessageBox::removeMessage(uint32_t id) {
   for (auto it = pending_.begin(); it != pending_.end(); ++it) {
     if (it->getId() != id) continue;
     if (it->getPriority() == Message::kHigh) --highCount_;
-    if (store_ != nullptr) store_->removeMessage(address_, id);
+    removeStored(id);
     pending_.erase(it);
     return;
   }
@@ -174,7 +188,10 @@ void MessageBox::extract(std::list<Message>& out, uint32_t max) {
 
 bool MessageBox::addUnconfirmed(const Message& msg) {
   if (msg.isUncached()) return true;
-  removeUnconfirmed(msg.getId());
+  if (unreadable_.count(msg.getId()) != 0) return false;
+  // Replaces an earlier held copy in memory and on disk, but never touches
+  // the unsent copy: the message stays deliverable until it is confirmed,
+  // whatever happens to the connection that carries it.
   const Message& held = unconfirmed_[msg.getId()] = boxCopy(msg);
   if (store_ == nullptr) return true;
   ObjectFiler filer;
@@ -187,13 +204,13 @@ bool MessageBox::addUnconfirmed(const Message& msg) {
 void MessageBox::removeUnconfirmed(uint32_t id) {
   auto it = unconfirmed_.find(id);
   if (it == unconfirmed_.end()) return;
-  if (store_ != nullptr) store_->removeMessage(address_, id);
+  removeStored(id);
   unconfirmed_.erase(it);
 }
 
 void MessageBox::forgetDelivered(uint32_t id) {
-  if (hasPending(id) || unconfirmed_.count(id) != 0 || store_ == nullptr) return;
-  store_->removeMessage(address_, id);
+  if (hasPending(id) || unconfirmed_.count(id) != 0) return;
+  removeStored(id);
 }
 
 void MessageBox::requeueUnconfirmed() {
@@ -204,9 +221,7 @@ void MessageBox::requeueUnconfirmed() {
 }
 
 void MessageBox::clearUnconfirmed() {
-  if (store_ != nullptr) {
-    for (const auto& entry : unconfirmed_) store_->removeMessage(address_, entry.first);
-  }
+  for (const auto& entry : unconfirmed_) removeStored(entry.first);
   unconfirmed_.clear();
 }
 
@@ -237,24 +252,56 @@ void MessageBox::clearNoBroadcast() {
   writeBoxFile();
 }
 
-void MessageBox::loadUnsent() {
+void MessageBox::loadUnsent(std::vector<std::string>* damaged) {
+  loadStored(true, damaged);
+}
+
+void MessageBox::loadUnconfirmed(std::vector<std::string>* damaged) {
+  loadStored(false, damaged);
+}
+
+void MessageBox::loadStored(bool unsent, std::vector<std::string>* damaged) {
   if (store_ == nullptr) return;
-  for (const std::string& name : store_->listUnsent(address_)) {
+  const std::string folder =
+      "msgboxes/" + RHBackup::boxDirName(address_) + (unsent ? "/unsent/" : "/unconfirmed/");
+  const std::set<std::string> names =
+      unsent ? store_->listUnsentFiles(address_) : store_->listUnconfirmedFiles(address_);
+  for (const std::string& name : names) {
+    uint32_t id = 0;
+    // A write's temporary file left by a killed process: never a message.
+    if (name[0] == '~' && name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+      continue;
+    if (!RHBackup::messageFileId(name, id)) {
+      if (damaged != nullptr) damaged->push_back(folder + name);
+      continue;
+    }
     std::string text;
     Message msg;
-    if (!store_->readUnsent(address_, name, text) || !parseMessage(text, msg)) continue;
-    pending_.push_back(boxCopy(msg));
-    if (msg.getPriority() == Message::kHigh) ++highCount_;
+    const bool read = unsent ? store_->readUnsent(address_, name, text)
+                             : store_->readUnconfirmed(address_, name, text);
+    if (!read || !parseMessage(text, id, msg)) {
+      unreadable_.insert(id);
+      if (damaged != nullptr) damaged->push_back(folder + name);
+      continue;
+    }
+    if (!unsent) {
+      unconfirmed_[id] = boxCopy(msg);
+    } else if (!hasPending(id)) {
+      pending_.push_back(boxCopy(msg));
+      if (msg.getPriority() == Message::kHigh) ++highCount_;
+    }
   }
 }
 
-void MessageBox::loadUnconfirmed() {
-  if (store_ == nullptr) return;
-  for (const std::string& name : store_->listUnconfirmed(address_)) {
-    std::string text;
-    Message msg;
-    if (!store_->readUnconfirmed(address_, name, text) || !parseMessage(text, msg)) continue;
-    unconfirmed_[msg.getId()] = boxCopy(msg);
+bool MessageBox::isStoredMessage(const std::string& fileName, const std::string& text) {
+  uint32_t id = 0;
+  Message msg;
+  return RHBackup::messageFileId(fileName, id) && parseMessage(text, id, msg);
+}
+
+void MessageBox::queueHeldWithoutPending() {
+  for (const auto& entry : unconfirmed_) {
+    if (!hasPending(entry.first)) addMessage(entry.second);
   }
 }
 

@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "relayhub/Address.h"
 #include "relayhub/Message.h"
@@ -39,6 +40,17 @@ class MessageBox {
   // True once the box file was written (or the box was restored from it).
   bool isFileWritten() const { return fileWritten_; }
   void markFileWritten() { fileWritten_ = true; }
+  // The box file on disk could not be read: it is kept as it is and never
+  // rewritten (the box's own settings then live in memory only).
+  void keepDamagedFile() {
+    fileDamaged_ = true;
+    fileWritten_ = true;
+  }
+  bool hasDamagedFile() const { return fileDamaged_; }
+  // Stored message files of this box that could not be read: they stay on
+  // disk, and no other message is ever stored over them.
+  bool hasUnreadable() const { return !unreadable_.empty(); }
+  void setAddress(const Address& address) { address_ = address; }
 
   // Queues a copy of the message, its target set to this box's address;
   // a pending message of the same id is replaced. Writes its unsent copy
@@ -70,9 +82,18 @@ class MessageBox {
   void removeNoBroadcast(uint32_t id);
   void clearNoBroadcast();
 
-  // Start-up restore of the stored copies.
-  void loadUnsent();
-  void loadUnconfirmed();
+  // Start-up restore of the stored copies. Only files named "<id>.txt"
+  // whose text parses whole to a message of that id are taken; the others
+  // are left on disk and their paths (below the state directory) added to
+  // `damaged`.
+  void loadUnsent(std::vector<std::string>* damaged = nullptr);
+  void loadUnconfirmed(std::vector<std::string>* damaged = nullptr);
+  // True when a stored message file (its name and text) is one the restore
+  // takes: "<id>.txt" holding that id, parsed whole.
+  static bool isStoredMessage(const std::string& fileName, const std::string& text);
+  // Queues every unconfirmed message that has no pending copy (one stored
+  // only as unconfirmed), so that it stays deliverable to its agent.
+  void queueHeldWithoutPending();
 
   const Address& getAddress() const { return address_; }
   int32_t getId() const { return id_; }
@@ -80,6 +101,8 @@ class MessageBox {
   uint32_t getLastActivity() const { return lastActivity_; }
   void setLastActivity(uint32_t seconds) { lastActivity_ = seconds; }
   void touch();
+  // LastActivity = now unless it is later already (a restored box).
+  void touchNoEarlier();
   bool haveNotified() const { return haveNotified_; }
   void setHaveNotified(bool on) { haveNotified_ = on; }
   int32_t getLastNotifyAttempt() const { return lastNotifyAttempt_; }
@@ -93,6 +116,10 @@ class MessageBox {
 
  private:
   Message boxCopy(const Message& msg) const;
+  void loadStored(bool unsent, std::vector<std::string>* damaged);
+  bool storesUnsent(const Message& msg) const;
+  // Deletes the stored copies of an id, unless a file of it is unreadable.
+  void removeStored(uint32_t id);
 
   Address address_;
   int32_t id_ = 0;
@@ -106,6 +133,8 @@ class MessageBox {
   std::set<uint32_t> noBroadcast_;
   RHBackup* store_ = nullptr;
   mutable bool fileWritten_ = false;
+  bool fileDamaged_ = false;
+  std::set<uint32_t> unreadable_;
 };
 
 }  // namespace Vemora

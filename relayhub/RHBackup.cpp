@@ -1,19 +1,72 @@
 #include "relayhub/RHBackup.h"
 
+#include <cstdio>
 #include <vector>
 
+#include "common/BasicFile.h"
 #include "common/FileOps.h"
 #include "common/FileUtils.h"
 #include "common/MonopolyGuard.h"
 #include "common/StringOps.h"
 #include "platform/Clock.h"
+#include "platform/LastError.h"
+#include "relayhub/HubLog.h"
 
 namespace Vemora {
 
 namespace {
 
 const char* const kMapFile = "actual_to_standard_name.txt";
+const char* const kLockFile = "relayhub.lock";
 const char kEscape = '~';
+// Longest box directory name kept as it is; longer ones are shortened
+// (folder names end at 255 bytes).
+constexpr size_t kMaxDirName = 200;
+constexpr size_t kShortPrefix = 100;
+constexpr int kMsgStoreFailed = 24;  // RelayHub::kMsgStoreFailed
+
+// FNV-1a, 64 bits: the shortened name of one address must stay unique.
+uint64_t hash64(const std::string& text) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : text) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The escaped part back; false for a '~' not followed by two hex digits.
+bool unescapePart(const std::string& text, std::string& out) {
+  out.clear();
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != kEscape) {
+      out += text[i];
+      continue;
+    }
+    if (i + 2 >= text.size()) return false;
+    const int hi = hexValue(text[i + 1]);
+    const int lo = hexValue(text[i + 2]);
+    if (hi < 0 || lo < 0) return false;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  return true;
+}
+
+// The plain form's parts back: '%' was '/' and '+' was '|'.
+std::string unplain(std::string text) {
+  for (char& c : text) {
+    if (c == '%') c = '/';
+    if (c == '+') c = '|';
+  }
+  return text;
+}
 
 // Bytes that never reach a directory name as they are.
 bool unsafeByte(unsigned char c) {
@@ -70,8 +123,61 @@ std::string idFile(uint32_t id) {
 }  // namespace
 
 std::string RHBackup::boxDirName(const Address& address) {
-  if (plainFormIsUnique(address)) return plainForm(address);
-  return std::string(1, kEscape) + escapePart(address.name) + "__" + escapePart(address.host);
+  std::string dir =
+      plainFormIsUnique(address)
+          ? plainForm(address)
+          : std::string(1, kEscape) + escapePart(address.name) + "__" + escapePart(address.host);
+  if (dir.size() <= kMaxDirName) return dir;
+  // Neither form ever starts with "~_" and a hex digit.
+  char hash[20];
+  std::snprintf(hash, sizeof hash, "%016llx",
+                static_cast<unsigned long long>(hash64(address.name + '\0' + address.host)));
+  std::string start = escapePart(address.name + "@" + address.host).substr(0, kShortPrefix);
+  return std::string(1, kEscape) + "_" + hash + "__" + start;
+}
+
+bool RHBackup::addressFromDirName(const std::string& boxDir, Address& out) {
+  Address found;
+  if (boxDir.rfind("~_", 0) == 0) return false;
+  if (!boxDir.empty() && boxDir[0] == kEscape) {
+    const size_t sep = boxDir.find("__", 1);
+    if (sep == std::string::npos) return false;
+    if (!unescapePart(boxDir.substr(1, sep - 1), found.name) ||
+        !unescapePart(boxDir.substr(sep + 2), found.host)) {
+      return false;
+    }
+  } else {
+    const size_t sep = boxDir.find("__");
+    if (sep == std::string::npos) return false;
+    found.name = unplain(boxDir.substr(0, sep));
+    found.host = unplain(boxDir.substr(sep + 2));
+  }
+  // Only a name that this address is stored under gives the address.
+  if (boxDirName(found) != boxDir) return false;
+  out = found;
+  return true;
+}
+
+bool RHBackup::messageFileId(const std::string& fileName, uint32_t& id) {
+  const size_t dot = fileName.size() >= 4 ? fileName.size() - 4 : std::string::npos;
+  if (dot == std::string::npos || dot == 0 || fileName.compare(dot, 4, ".txt") != 0) return false;
+  const std::string digits = fileName.substr(0, dot);
+  if (digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  const uint32_t value = StringOps::toUInt(digits);
+  if (StringOps::fromUInt(value) != digits) return false;  // "007", overflow
+  id = value;
+  return true;
+}
+
+std::string RHBackup::lockPath() const {
+  return path(kLockFile);
+}
+
+bool RHBackup::lockDirectory() {
+  MonopolyGuard lock(lock_);
+  FileUtils::createDirectory(path(kLockFile));
+  if (!dirLock_) dirLock_ = std::make_unique<platform::LockFile>(lockPath());
+  return dirLock_->tryLock();
 }
 
 std::string RHBackup::path(const std::string& relative) const {
@@ -85,21 +191,54 @@ std::string RHBackup::boxPath(const Address& address) const {
 bool RHBackup::readFileLocked(const std::string& relative, std::string& out) {
   const std::string full = path(relative);
   if (!FileOps::pathExists(full)) return false;
-  return FileUtils::readFile(full, out);
+  BasicFile file;
+  if (!file.open(full, 1)) return false;
+  const int64_t size = file.size();
+  // A file no store of ours writes this large is damaged: never read whole.
+  const bool ok =
+      size >= 0 && size <= kMaxStoredFileBytes && file.read(out, static_cast<uint64_t>(size));
+  file.close();
+  return ok;
 }
 
 bool RHBackup::writeFileLocked(const std::string& relative, const std::string& text) {
+  return writeFileLocked(relative, text, true);
+}
+
+// `counts`: whether a success is one of this run's stores that the
+// handshake reports ("backup=yes"); a compaction of the map is not.
+bool RHBackup::writeFileLocked(const std::string& relative, const std::string& text, bool counts) {
   const std::string full = path(relative);
-  if (!groupCommit_) {
+  if (overwritesKept(relative, full)) {
+    ParamStream p;
+    p.addString(full).addString("it exists and could not be read; it is kept");
+    HubLog::error(kMsgStoreFailed, p);
+    return false;
+  }
+  // What no store of the run waits for (the map's compaction) is written
+  // and synced at once, as is everything while group commit is off.
+  if (!groupCommit_ || !counts) {
     FileUtils::createDirectory(full);
-    if (!FileUtils::writeFile(full, text)) return false;
-    written_.store(true);
+    if (!FileUtils::writeFile(full, text)) {
+      const uint32_t code = platform::lastError();
+      ParamStream p;
+      p.addString(full).addString(platform::errorText(code));
+      HubLog::error(kMsgStoreFailed, p);
+      return false;
+    }
+    if (counts) written_.store(true);
     return true;
   }
   const std::string folder = FileUtils::dirName(full);
   noteNewFoldersLocked(full);
   std::string temp;
-  if (!FileUtils::writeTemporary(full, text, temp)) return false;
+  if (!FileUtils::writeTemporary(full, text, temp)) {
+    const uint32_t code = platform::lastError();
+    ParamStream p;
+    p.addString(full).addString(platform::errorText(code));
+    HubLog::error(kMsgStoreFailed, p);
+    return false;
+  }
   dropPendingLocked(full);
   pending_[full] = PendingOp{false, temp};
   ++pendingWrites_;
@@ -311,6 +450,14 @@ std::set<std::string> RHBackup::listUnconfirmed(const Address& address) {
   return listFiles(boxPath(address) + "/unconfirmed", false, "*.txt");
 }
 
+std::set<std::string> RHBackup::listUnsentFiles(const Address& address) {
+  return listFiles(boxPath(address) + "/unsent", false, "*");
+}
+
+std::set<std::string> RHBackup::listUnconfirmedFiles(const Address& address) {
+  return listFiles(boxPath(address) + "/unconfirmed", false, "*");
+}
+
 std::set<std::string> RHBackup::listBroadcasts() {
   return listFiles("broadcast", false, "*.txt");
 }
@@ -322,6 +469,82 @@ bool RHBackup::adoptBoxDir(const std::string& boxDir, const Address& address) {
   const std::string to = path("msgboxes/" + wanted);
   if (FileOps::pathExists(to)) return false;
   return FileUtils::move(path("msgboxes/" + boxDir), to, false);
+}
+
+bool RHBackup::hasBoxFile(const std::string& boxDir) {
+  MonopolyGuard lock(lock_);
+  return FileOps::pathExists(path("msgboxes/" + boxDir + "/msgbox.txt"));
+}
+
+bool RHBackup::isEmptyBoxDir(const std::string& boxDir) {
+  const std::string relative = "msgboxes/" + boxDir;
+  if (!listFiles(relative, false, "*").empty()) return false;
+  for (const std::string& sub : listFiles(relative, true, "*")) {
+    if (!listFiles(relative + "/" + sub, false, "*").empty() ||
+        !listFiles(relative + "/" + sub, true, "*").empty()) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void RHBackup::mergeBoxDir(const std::string& fromDir, const std::string& toDir, bool dropBoxFile,
+                           const MessageCheck& isMessage, std::vector<std::string>& kept) {
+  const std::string from = "msgboxes/" + fromDir;
+  const std::string to = "msgboxes/" + toDir;
+  bool left = false;
+  {
+    // Made by its exact name: a lookup would take the source folder, whose
+    // name differs in letter case only, for it.
+    MonopolyGuard lock(lock_);
+    FileOps::createDirectory(path(to));
+  }
+  for (const char* kind : {"unsent", "unconfirmed"}) {
+    const std::string sub = std::string("/") + kind;
+    for (const std::string& name : listFiles(from + sub, false, "*")) {
+      MonopolyGuard lock(lock_);
+      const std::string target = path(to + sub + "/" + name);
+      FileUtils::createDirectory(target);
+      // What could not be read is never moved, and a file of the target
+      // is never replaced: the same id there stays.
+      std::string text;
+      if (!readFileLocked(from + sub + "/" + name, text) || !isMessage(name, text) ||
+          FileOps::pathExists(target) ||
+          !FileUtils::move(path(from + sub + "/" + name), target, false)) {
+        kept.push_back(from + sub + "/" + name);
+        left = true;
+      }
+    }
+  }
+  if (left) return;
+  MonopolyGuard lock(lock_);
+  if (dropBoxFile) deleteFileLocked(from + "/msgbox.txt");
+  // Only empty folders go (rmdir refuses any other).
+  for (const char* kind : {"unsent", "unconfirmed"}) {
+    FileUtils::removeDirectory(path(from + "/" + kind), false, false);
+  }
+  FileUtils::removeDirectory(path(from), false, false);
+}
+
+void RHBackup::keepUnreadableDir(const std::string& boxDir) {
+  MonopolyGuard lock(lock_);
+  keptDirs_.insert(boxDir);
+}
+
+bool RHBackup::overwritesKept(const std::string& relative, const std::string& full) const {
+  if (keptDirs_.empty() || relative.rfind("msgboxes/", 0) != 0) return false;
+  const size_t end = relative.find('/', 9);
+  if (end == std::string::npos || keptDirs_.count(relative.substr(9, end - 9)) == 0) return false;
+  return FileOps::pathExists(full);
+}
+
+bool RHBackup::renameBoxDir(const std::string& fromDir, const std::string& toDir) {
+  MonopolyGuard lock(lock_);
+  const std::string step = path("msgboxes/" + fromDir + ".~case");
+  if (!FileUtils::move(path("msgboxes/" + fromDir), step, false)) return false;
+  if (FileUtils::move(step, path("msgboxes/" + toDir), false)) return true;
+  FileUtils::move(step, path("msgboxes/" + fromDir), false);
+  return false;
 }
 
 void RHBackup::insertLocal(const std::string& agent, const std::string& standard) {
@@ -395,7 +618,7 @@ bool RHBackup::loadNameMapLocked() {
     std::string compact;
     for (const auto& entry : learned_) compact += entry.first + "=" + entry.second + "\n";
     const std::string tmp = std::string(kMapFile) + ".tmp";
-    if (FileUtils::writeFile(path(tmp), compact)) FileUtils::move(path(tmp), path(kMapFile), true);
+    if (writeFileLocked(tmp, compact, false)) FileUtils::move(path(tmp), path(kMapFile), true);
   }
   return true;
 }

@@ -9,11 +9,15 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/Monopoly.h"
+#include "platform/LockFile.h"
 #include "relayhub/Address.h"
 
 namespace Vemora {
@@ -29,6 +33,8 @@ class RHBackup {
   const std::string& directory() const { return directory_; }
   // True once a whole-file write of this run has succeeded.
   bool isWritten() const { return written_.load(); }
+  // Start-up repairs (merging boxes) are no stores of this run's.
+  void resetWritten() { written_.store(false); }
 
   // The directory name of an address's box below "msgboxes". Addresses that
   // the plain form (name "__" host, '/' -> '%', '|' -> '+') keeps apart get
@@ -36,7 +42,23 @@ class RHBackup {
   // holding "__" or ending in '_') gets "~" + escaped name + "__" + escaped
   // host, where each unsafe byte is "~" and two hex digits. The two forms
   // never meet, so distinct addresses always get distinct directories.
+  // A name longer than a folder name may be becomes "~_", a 64-bit hash of
+  // the address in hex, "__" and the start of the escaped form (the full
+  // address is in the box file).
   static std::string boxDirName(const Address& address);
+  // The address a box directory name stands for; false when the name does
+  // not give it (a shortened name, or one no address is stored under).
+  static bool addressFromDirName(const std::string& boxDir, Address& out);
+  // The id of a message file name: only "<id>.txt" as the store writes it.
+  static bool messageFileId(const std::string& fileName, uint32_t& id);
+  // Stored files larger than this are not read (damaged; left on disk).
+  static constexpr int64_t kMaxStoredFileBytes = 96ll * 1024 * 1024;
+
+  // Takes the lock file of the state directory (created when missing) for
+  // the store's life, so that two daemons never share one directory. False
+  // while another holder has it or it cannot be made.
+  bool lockDirectory();
+  std::string lockPath() const;
 
   // Boxes and messages. Each returns true when the file operation succeeded
   // (removing what is not there counts as success).
@@ -58,6 +80,10 @@ class RHBackup {
   std::set<std::string> listBoxes();
   std::set<std::string> listUnsent(const Address& address);
   std::set<std::string> listUnconfirmed(const Address& address);
+  // Every plain file of the box's "unsent" / "unconfirmed" folder (stray
+  // names included, so that the restore can report them).
+  std::set<std::string> listUnsentFiles(const Address& address);
+  std::set<std::string> listUnconfirmedFiles(const Address& address);
   std::set<std::string> listBroadcasts();
 
   // A box directory restored under another name than its address's own
@@ -65,6 +91,26 @@ class RHBackup {
   // and the next restore find one directory. False when it cannot be moved
   // (the box then keeps loading from its old place).
   bool adoptBoxDir(const std::string& boxDir, const Address& address);
+  // True when a box directory holds no file at all (left by a store that
+  // failed before its first file).
+  bool isEmptyBoxDir(const std::string& boxDir);
+  bool hasBoxFile(const std::string& boxDir);
+  // Moves the message files of one box directory into another (created
+  // when missing). A file that `isMessage` (file name, text) refuses, or
+  // whose name the target holds already, stays where it is and is added to
+  // `kept` (as "msgboxes/" + dir + "/" + kind + "/" + name). Then the
+  // source's box file goes when `dropBoxFile`, and the source directory
+  // when nothing is left in it.
+  using MessageCheck = std::function<bool(const std::string&, const std::string&)>;
+  void mergeBoxDir(const std::string& fromDir, const std::string& toDir, bool dropBoxFile,
+                   const MessageCheck& isMessage, std::vector<std::string>& kept);
+  // Renames a box directory to a name that differs from it in letter case
+  // only (through a temporary name: lookups ignore the case of a name's
+  // last part). False when it could not be moved.
+  bool renameBoxDir(const std::string& fromDir, const std::string& toDir);
+  // A box directory whose box file could not be read and whose address is
+  // unknown: no write of this run replaces a file that exists in it.
+  void keepUnreadableDir(const std::string& boxDir);
 
   // The learned map of agent names to standard names. Names holding a line
   // end, a zero byte or (agent names) "=" are refused: false.
@@ -115,8 +161,13 @@ class RHBackup {
   bool loadNameMapLocked();
   void insertLocal(const std::string& agent, const std::string& standard);
 
+  bool writeFileLocked(const std::string& relative, const std::string& text, bool counts);
+  bool overwritesKept(const std::string& relative, const std::string& full) const;
+
   std::string directory_;
   std::atomic<bool> written_{false};
+  std::unique_ptr<platform::LockFile> dirLock_;
+  std::set<std::string> keptDirs_;
   Monopoly lock_;
   std::map<std::string, std::string> learned_;
   std::map<std::string, std::set<std::string>> local_;

@@ -2,6 +2,8 @@
 // orderly shutdown of the relay daemon.
 #include "relayhub/RelayHub.h"
 
+#include <cstdio>
+
 #include "common/ConfReader.h"
 #include "common/SystemInfo.h"
 #include "common/Timer.h"
@@ -50,6 +52,7 @@ bool RelayHub::run() {
   if (!startThreads()) return false;
   int32_t next = nowSeconds() + kVerificationSeconds;
   int32_t last = 0;  // the first pass always counts as a new second
+  bool logWritten = true;
   while (!stopFlag_->load()) {
     const int32_t t = nowSeconds();
     // A close, destroy or quit posted to the main thread (whose id the
@@ -63,9 +66,17 @@ bool RelayHub::run() {
     }
     // Without its log agent the daemon cannot report anything: end in
     // order, as on a stop request.
-    if (logging_.messenger.isNull() || !logging_.messenger->isOk()) {
+    if (logging_.messenger.isNull() || logging_.messenger->agent().isNull()) {
       HubLog::debug(1, "RelayHub::run: The log agent is gone - stopping");
       break;
+    }
+    // A log that cannot be written (a full disk) resumes by itself: say so
+    // where the operator still sees it, once each way.
+    if (logging_.messenger->isOk() != logWritten) {
+      logWritten = !logWritten;
+      std::fputs(logWritten ? "relayhub: The log file is written again.\n"
+                            : "relayhub: The log file cannot be written; log lines are lost.\n",
+                 stderr);
     }
     Timer::sleep(kMainLoopSleepMs);
     last = t;

@@ -69,6 +69,10 @@ class RelayHub {
     kMsgNoProgram = 21,
     kMsgListening = 22,
     kMsgRegistryUnreadable = 23,
+    kMsgStoreFailed = 24,
+    kMsgStateInUse = 25,
+    kMsgTextWithoutMessage = 26,
+    kMsgReceiveBound = 27,
   };
 
   // Exit codes of the daemon.
@@ -199,7 +203,15 @@ class RelayHub {
   void getFullConnAddress(ConnectionEntry& entry);
   void debugConn(int32_t now, ConnectionEntry& entry, int index, int count);
   void sweepSentMessages();
+  // Takes the state directory's lock, then restores; false (and
+  // stateFolderBusy) when another daemon holds the directory.
   bool restoreBackup();
+  bool stateFolderBusy() const { return stateFolderBusy_; }
+  void mergeCapitalisedBoxes();
+  void restoreBox(const std::string& dir);
+  void restoreBroadcasts();
+  // A box file that parses whole and names its address.
+  bool readStoredBox(const std::string& dir, MessageBox& box);
 
   // Handshake (states 0 to 11) and what all states share.
   bool haveDataToReceive(ConnectionEntry& entry, ConnectionList& list);
@@ -248,15 +260,21 @@ class RelayHub {
   void removeFromCache(const Address& address, uint32_t id, bool clearNoBroadcast);
   void clearFromNoBroadcast(uint32_t id, MessageBox& box);
   void handledLocal(const Message& msg);
+  // True while a box named by the record still holds a copy of its id
+  // (pending or unconfirmed); the record is dropped as soon as none does.
+  bool holdsCopy(uint32_t id, const SentRecord& record) const;
+  void forgetSentIfUnheld(uint32_t id);
 
   // Broadcast (RelayHubBroadcast.cpp). broadcast takes a wildcard-target
   // message into the main list and offers it to every existing box;
   // placeBroadcast(box) offers the list to one box (a new box, or after
   // SIG_REBROADCAST); getBroadcast answers GETBROADCAST, reading the address
   // from lines[next] and moving next past it.
-  void broadcast(const Message& msg);
+  // broadcast and updateBroadcast answer false when the broadcast's file
+  // could not be written: it is then neither listed nor offered to a box.
+  bool broadcast(const Message& msg);
   void placeBroadcast(const Message& msg);
-  void updateBroadcast(Message msg);
+  bool updateBroadcast(Message msg);
   void placeBroadcast(MessageBox& box);
   void placeBroadcastMessages(MessageBox& box, const std::list<Message>& list);
   bool offerToBox(const MessageBox& box, const Message& msg, const std::set<uint32_t>& given);
@@ -317,9 +335,15 @@ class RelayHub {
   std::map<Address, MessageBox>& messageBoxes() { return boxes_; }
   std::map<uint32_t, SentRecord>& sentMessages() { return sentMessages_; }
   std::list<Message>& broadcastList() { return broadcasts_; }
-  // Longest a handshake, and any one item from an agent, may take (seconds).
+  // Longest a handshake may take, and the base of what one item from an
+  // agent may take (seconds).
   static constexpr int32_t kHandshakeLimitSeconds = 30;
   static constexpr int32_t kItemLimitSeconds = 30;
+  // An item may take 30 s plus one second for every 500 bytes it
+  // announces: a minimum average rate of 500 bytes a second, so a large
+  // message over a slow link completes.
+  static constexpr uint32_t kItemMinBytesPerSecond = 500;
+  static int64_t itemLimitSeconds(uint32_t announcedBytes);
   // ==== end of the agent protocol block ====
 
  private:
@@ -365,6 +389,8 @@ class RelayHub {
   std::map<Address, MessageBox> boxes_;
   std::map<uint32_t, SentRecord> sentMessages_;
   std::list<Message> broadcasts_;
+  // Ids whose broadcast file could not be read at start: never overwritten.
+  std::set<uint32_t> unreadableBroadcasts_;
   std::map<const ConnectionEntry*, ItemClock> itemClocks_;
   // ==== end of the agent protocol members ====
 
@@ -384,6 +410,7 @@ class RelayHub {
   std::atomic<bool> listenerUp_{false};
   ThreadInfo* handlerThread_ = nullptr;
   bool threadsStuck_ = false;
+  bool stateFolderBusy_ = false;
   // While one administrative request runs: whether it has replied yet.
   bool inAdminRequest_ = false;
   bool adminReplied_ = false;

@@ -116,7 +116,7 @@ void RelayHub::sendStatus(const Address& requester, uint32_t id) {
 }
 
 void RelayHub::clearBox(const Address& target) {
-  auto it = boxes_.find(target);
+  auto it = boxes_.find(target.lowered());
   if (it == boxes_.end()) return;
   it->second.clearMessages();
   it->second.clearUnconfirmed();

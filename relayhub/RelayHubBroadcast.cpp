@@ -34,12 +34,13 @@ ParamStream idTargetParams(const Message& msg) {
   return p;
 }
 
+// Patterns and addresses compare without regard to case, as box keys do.
 bool matchesHost(const Message& msg, const Address& address) {
-  return StringOps::wildcardMatch(msg.getTarget().host, address.host);
+  return StringOps::wildcardMatch(msg.getTarget().lowered().host, address.lowered().host);
 }
 
 bool matchesName(const Message& msg, const Address& address) {
-  return StringOps::wildcardMatch(msg.getTarget().name, address.name);
+  return StringOps::wildcardMatch(msg.getTarget().lowered().name, address.lowered().name);
 }
 
 // The copy a box (or a requester) is given: its own address as target.
@@ -67,18 +68,21 @@ std::string replyText(size_t count, const std::string& address) {
 
 }  // namespace
 
-void RelayHub::broadcast(const Message& msg) {
+bool RelayHub::broadcast(const Message& msg) {
   if (tracing(5))
     HubLog::debug(5, "RelayHub::broadcast: Broadcasting message %i for %s", idTargetParams(msg));
   Message wide(msg);
   if (wide.getTimeoutTicks() == 0) wide.setTimeout(kDefaultBroadcastSeconds);
   wide.setBroadcast(true);
+  // Stored first: a broadcast is acknowledged only once its file is on
+  // disk, and one that is not is offered to nobody.
+  if (!updateBroadcast(wide)) return false;
   placeBroadcast(wide);
-  updateBroadcast(wide);
   if (tracing(5)) {
     HubLog::debug(5, "RelayHub::broadcast: Added message %i for target %s to broadcast cache",
                   idTargetParams(wide));
   }
+  return true;
 }
 
 void RelayHub::placeBroadcast(const Message& msg) {
@@ -100,7 +104,7 @@ void RelayHub::placeBroadcast(const Message& msg) {
   }
 }
 
-void RelayHub::updateBroadcast(Message msg) {
+bool RelayHub::updateBroadcast(Message msg) {
   if (tracing(5)) {
     HubLog::debug(5,
                   "RelayHub::updateBroadcast: Updating main broadcast list with message %i for %s",
@@ -108,25 +112,30 @@ void RelayHub::updateBroadcast(Message msg) {
   }
   {
     MonopolyGuard guard(broadcastLock_);
-    if (!guard.held()) return;  // the hub is going away
+    if (!guard.held()) return false;  // the hub is going away
+    // The new file replaces an older broadcast's of the same id in one
+    // step (same name), so a failed write leaves the old one in force.
+    std::string text;
+    if (unreadableBroadcasts_.count(msg.getId()) != 0 || !messageText(msg, text) ||
+        !backup_.writeBroadcast(msg.getId(), text)) {
+      return false;
+    }
     for (auto it = broadcasts_.begin(); it != broadcasts_.end(); ++it) {
       if (it->getId() != msg.getId()) continue;
       if (tracing(3)) {
         HubLog::debug(3, "RelayHub::updateBroadcast: Erased old broadcast message %i for %s",
                       idTargetParams(*it));
       }
-      backup_.removeBroadcast(it->getId());
       broadcasts_.erase(it);
       break;
     }
     broadcasts_.push_back(msg);
-    std::string text;
-    if (messageText(msg, text)) backup_.writeBroadcast(msg.getId(), text);
   }
   if (tracing(3)) {
     HubLog::debug(3, "RelayHub::updateBroadcast: Added message %i for %s to main broadcast list",
                   idTargetParams(msg));
   }
+  return true;
 }
 
 void RelayHub::placeBroadcast(MessageBox& box) {
@@ -205,7 +214,7 @@ bool RelayHub::placeBroadcastTargetMapping(const MessageBox& box, const Message&
   HubLog::debug(
       4, "RelayHub::placeBroadcastTargetMapping: Mapped local recipient \"%s\" to standard \"%s\"",
       p);
-  const std::string target = localToStandardName(msg.getTarget().name);
+  const std::string target = localToStandardName(msg.getTarget().lowered().name);
   if (target.empty() || target != standard) return false;
   ParamStream q;
   q.addString(msg.getTarget().name).addString(target);
@@ -222,7 +231,7 @@ void RelayHub::reBroadcast(const Address& address) {
     p.addString(address.name).addString(address.host);
     HubLog::debug(3, "RelayHub::reBroadcast: Re-broadcasting messages to %s@%s", p);
   }
-  auto it = boxes_.find(address);
+  auto it = boxes_.find(address.lowered());
   if (it == boxes_.end()) {
     HubLog::debug(4, "   Found no message box - so no re-broadcast");
     return;

@@ -125,7 +125,7 @@ bool RelayHub::configure() {
       !configureBackup()) {
     return false;
   }
-  restoreBackup();
+  if (!restoreBackup()) return false;  // another daemon holds the state folder
   configureConnectionsLog();
   return true;
 }

@@ -126,7 +126,8 @@ std::set<std::string> RelayHub::getLocalNames(const std::string& standard) {
 
 bool RelayHub::runTargetMappings(const Message& msg, bool& stored) {
   HubLog::debug(4, "RelayHub::runTargetMappings: Checking \"%s\"", text(msg.getTarget().name));
-  const std::string standard = localToStandardName(msg.getTarget().name);
+  // Mapping patterns are lower case, as the agents' own names are.
+  const std::string standard = localToStandardName(msg.getTarget().lowered().name);
   if (standard.empty()) return false;
   const std::set<std::string> locals = getLocalNames(standard);
   if (locals.empty()) return false;

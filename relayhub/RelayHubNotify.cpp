@@ -58,7 +58,12 @@ bool RelayHub::haveMsgBoxTimedOut(int32_t now, const MessageBox& box,
 
 void RelayHub::removeBoxes(const std::list<Address>& addresses) {
   for (const Address& address : addresses) {
-    backup_.removeBox(address);
+    auto it = boxes_.find(address);
+    // Files that could not be read are never deleted: such a box's folder
+    // stays on disk (and comes back at the next start).
+    const bool keep =
+        it != boxes_.end() && (it->second.hasDamagedFile() || it->second.hasUnreadable());
+    if (!keep) backup_.removeBox(address);
     boxes_.erase(address);
   }
 }

@@ -39,11 +39,15 @@ bool RelayHub::place(const Message& msg, bool mapped) {
     HubLog::debug(5, "RelayHub::place: Not a broadcast message");
     return placeInMsgBox(msg);
   }
-  broadcast(msg);
-  return true;
+  return broadcast(msg);
 }
 
 bool RelayHub::placeInMsgBox(const Message& msg) {
+  // No agent has an empty address: such a box could never be fetched.
+  if (msg.getTarget().isEmpty()) {
+    HubLog::debug(2, "RelayHub::placeInMsgBox: Message without a target address - not placed");
+    return true;
+  }
   MessageBox& box = getMessageBox(msg.getTarget());
   // A box whose file never reached the disk would not come back after a
   // restart, and its messages with it: try again before counting it stored.
@@ -57,7 +61,10 @@ bool RelayHub::placeInMsgBox(const Message& msg) {
   return stored;
 }
 
-MessageBox& RelayHub::getMessageBox(const Address& address) {
+MessageBox& RelayHub::getMessageBox(const Address& target) {
+  // Agents' boxes are keyed in lower case (the handshake lowers names and
+  // hosts); a target read from the wire keeps its capitals.
+  const Address address = target.lowered();
   if (tracing(5)) {
     HubLog::debug(5, "RelayHub::getMessageBox: Finding message box for %s@%s",
                   addressParams(address));
@@ -107,7 +114,8 @@ void RelayHub::registerMsgDetails(const Message& msg) {
     HubLog::debug(5, "RelayHub::registerMsgDetails:    Registering with SentMessages");
     it = sentMessages_.emplace(id, SentRecord()).first;
   }
-  if (!it->second.source.name.empty() && it->second.source != msg.getSource()) {
+  const Address source = msg.getSource().lowered();
+  if (!it->second.source.name.empty() && it->second.source != source) {
     if (tracing(3)) {
       ParamStream p;
       p.addUInt(id).addString(it->second.source.toText()).addString(msg.getSource().toText());
@@ -117,10 +125,11 @@ void RelayHub::registerMsgDetails(const Message& msg) {
                     p);
     }
     unCache(id, msg.hasWildcardTarget(), false);
-    it = sentMessages_.find(id);
+    // The withdrawal may have dropped the record with its last copy.
+    it = sentMessages_.emplace(id, SentRecord()).first;
   }
   SentRecord& record = it->second;
-  record.source = msg.getSource();
+  record.source = source;
   record.targets.insert(msg.getTarget());
   record.expiry = msg.deadlineTicks();
   HubLog::debug(5, "RelayHub::registerMsgDetails:    Registered");
@@ -129,10 +138,29 @@ void RelayHub::registerMsgDetails(const Message& msg) {
 void RelayHub::sweepSentMessages() {
   const uint64_t now = static_cast<uint64_t>(TickTimer().now());
   std::vector<uint32_t> expired;
+  // Expired records, and those whose copies have all left their boxes
+  // (delivered, confirmed, cleared, or their box removed): nothing is left
+  // for them to withdraw, and memory stays bounded by what is held.
   for (const auto& entry : sentMessages_) {
-    if (entry.second.expiry < now) expired.push_back(entry.first);
+    if (entry.second.expiry < now || !holdsCopy(entry.first, entry.second)) {
+      expired.push_back(entry.first);
+    }
   }
   for (uint32_t id : expired) sentMessages_.erase(id);
+}
+
+bool RelayHub::holdsCopy(uint32_t id, const SentRecord& record) const {
+  for (const Address& target : record.targets) {
+    auto box = boxes_.find(target);
+    if (box == boxes_.end()) continue;
+    if (box->second.hasPending(id) || box->second.unconfirmed().count(id) != 0) return true;
+  }
+  return false;
+}
+
+void RelayHub::forgetSentIfUnheld(uint32_t id) {
+  auto it = sentMessages_.find(id);
+  if (it != sentMessages_.end() && !holdsCopy(id, it->second)) sentMessages_.erase(it);
 }
 
 void RelayHub::unCache(uint32_t id, bool withdrawBroadcast, bool clearNoBroadcast) {
@@ -141,6 +169,7 @@ void RelayHub::unCache(uint32_t id, bool withdrawBroadcast, bool clearNoBroadcas
     // A copy: removing from a box never touches the record itself.
     const std::set<Address> targets = it->second.targets;
     for (const Address& target : targets) removeFromCache(target, id, clearNoBroadcast);
+    forgetSentIfUnheld(id);
   }
   if (!withdrawBroadcast) return;
   MonopolyGuard guard(broadcastLock_);
@@ -159,7 +188,7 @@ void RelayHub::unCache(uint32_t id, bool withdrawBroadcast, bool clearNoBroadcas
 }
 
 void RelayHub::removeFromCache(const Address& address, uint32_t id, bool clearNoBroadcast) {
-  auto it = boxes_.find(address);
+  auto it = boxes_.find(address.lowered());
   if (it == boxes_.end()) {
     HubLog::debug(5, "RelayHub::removeFromCache:    Message not cached");
     return;
@@ -181,10 +210,11 @@ void RelayHub::clearFromNoBroadcast(uint32_t id, MessageBox& box) {
 }
 
 void RelayHub::handledLocal(const Message& msg) {
-  auto it = boxes_.find(msg.getSource());
+  auto it = boxes_.find(msg.getSource().lowered());
   if (it == boxes_.end()) return;
   it->second.removeUnconfirmed(msg.getId());
   it->second.addNoBroadcast(msg.getId());
+  forgetSentIfUnheld(msg.getId());
 }
 
 bool RelayHub::extract(const Address& address, std::list<Message>& out, int32_t port,

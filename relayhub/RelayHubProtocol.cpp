@@ -73,10 +73,14 @@ void RelayHub::startItem(ConnectionEntry& entry, int32_t state, bool waiting) {
   clock.started = nowSeconds();
 }
 
+int64_t RelayHub::itemLimitSeconds(uint32_t announcedBytes) {
+  return kItemLimitSeconds + announcedBytes / kItemMinBytesPerSecond;
+}
+
 bool RelayHub::overTimeLimits(int32_t now, ConnectionEntry& entry) {
   // The 3-second rule counts from the last byte, so a peer that sends one
   // byte every 2 seconds would hold its slot for ever: the handshake as a
-  // whole and every single item are bounded too.
+  // whole and every single item (by the size it announces) are bounded too.
   if (entry.state < 12 && now - entry.registered > kHandshakeLimitSeconds) return true;
   const Connection* connection = &*entry.connection;
   auto it = itemClocks_.find(&entry);
@@ -85,7 +89,9 @@ bool RelayHub::overTimeLimits(int32_t now, ConnectionEntry& entry) {
     itemClocks_[&entry] = ItemClock{connection, entry.registered, now};
     return false;
   }
-  return now - it->second.started > kItemLimitSeconds;
+  const uint32_t announced =
+      entry.staging.stage >= RecvStaging::kStringBytes ? entry.staging.length : 0;
+  return now - it->second.started > itemLimitSeconds(announced);
 }
 
 void RelayHub::replacePending(ConnectionEntry& entry) {
@@ -503,9 +509,14 @@ bool RelayHub::handlePLACRecvMsg(ConnectionEntry& entry, ConnectionList& /*list*
   StringStream stream;
   stream.fromString(text);
   entry.message = Message();
-  if (entry.message.fromStream(stream) == 0) {
-    protoTrace(2, "handlePLACRecvMsg", entry, 1, "Received text holds no message");
-    return false;
+  const bool any = entry.message.fromStream(stream) != 0;
+  // Refusing it would only make the agent send it again for ever, with
+  // every message behind it stuck: it is acknowledged and dropped.
+  entry.placeable =
+      any && (entry.message.getType() == Message::kCentral || !entry.message.getTarget().isEmpty());
+  if (!entry.placeable) {
+    protoTrace(2, "handlePLACRecvMsg", entry, 1, "Received text holds no message to place");
+    HubLog::warning(kMsgTextWithoutMessage, one(entry.display));
   }
   startItem(entry, 19, false);
   return true;
@@ -517,14 +528,14 @@ bool RelayHub::handlePLACRecvMsgAck(ConnectionEntry& entry, ConnectionList& /*li
   if (HubLog::debugLevel() >= 4) {
     protoTrace(4, "handlePLACRecvMsgAck", entry, 1, "Received message:\n%s", one(msg.dump("   ")));
   }
-  connectionsLogMessage(entry.address, "PLAC", msg, true);
-  unCache(msg.getId(), false, true);
   // Placed and stored before the agent hears "ACK": an acknowledged message
   // is on disk. When it could not be stored the agent gets no "ACK" and
   // sends it again. What the store has prepared lands at the end of the
   // pass, in one sync with everything else of the pass; the "ACK" waits
   // for it.
-  if (!place(msg, true)) {
+  if (entry.placeable) connectionsLogMessage(entry.address, "PLAC", msg, true);
+  if (entry.placeable) unCache(msg.getId(), false, true);
+  if (entry.placeable && !place(msg, true)) {
     protoTrace(2, "handlePLACRecvMsgAck", entry, 1, "Failed to store message");
     return false;
   }

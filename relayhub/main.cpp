@@ -3,7 +3,8 @@
 // Exit codes: 0 usage text, 10 normal end, 1 restart wanted, 2 configuration
 // failed, 20 worker threads did not start, 21 the single-instance lock
 // could not be taken (another instance runs, or the lock folder is
-// unusable). Every failure of the start is also told on standard error.
+// unusable) or another daemon holds the state folder. Every failure of the
+// start is also told on standard error.
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -94,10 +95,12 @@ int main(int argc, char** argv) {
 
   auto hub = std::make_unique<RelayHub>(&stop, argc, argv);
   if (!hub->configure()) {
+    // A second daemon on the same state folder ends as a second instance.
+    const int code = hub->stateFolderBusy() ? RelayHub::kExitOtherInstance : RelayHub::kExitConfig;
     hub.reset();
     guard.relax();
-    tellExit(RelayHub::kExitConfig);
-    return RelayHub::kExitConfig;
+    tellExit(code);
+    return code;
   }
   const bool ran = hub->run();
   const int code = exitCode(ran);

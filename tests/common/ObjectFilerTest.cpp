@@ -184,6 +184,34 @@ TEST(ObjectFilerTest, TruncatedObjectKeepsWhatWasRead) {
   }
 }
 
+TEST(ObjectFilerTest, ParseWholeRefusesTruncatedAndBadlyNestedText) {
+  ObjectFiler full;
+  ObjectFiler::ObjectNode* m = full.addObject(nullptr, "M");
+  full.addValue(m, "Data")->setString("a&b{c}\n");
+  full.addValue(full.addObject(m, "T"), "N")->setUInt(1);
+  full.addObject(m, "E");
+  const std::string text = full.toString();
+  ASSERT_EQ(text.back(), '\n');
+  // Only the whole text (with or without its last line end) is whole.
+  for (size_t n = 1; n + 1 < text.size(); ++n) {
+    ObjectFiler part;
+    EXPECT_FALSE(part.parseWhole(text.substr(0, n))) << n;
+  }
+  for (size_t n : {text.size() - 1, text.size()}) {
+    ObjectFiler whole;
+    EXPECT_TRUE(whole.parseWhole(text.substr(0, n)));
+    EXPECT_EQ(whole.toString(), text);
+  }
+  for (const char* bad : {"A(object){B(string){x}}}", "A(object){B(string){x}", "A(string)",
+                          "A(object){B(string)x}", "A(nonsense){x}", "A(string){x}}"}) {
+    ObjectFiler filer;
+    EXPECT_FALSE(filer.parseWhole(bad)) << bad;
+    EXPECT_TRUE(filer.parse(bad)) << bad;  // the forgiving reader still takes it
+  }
+  ObjectFiler empty;
+  EXPECT_TRUE(empty.parseWhole(""));
+}
+
 std::string nested(int depth) {
   std::string text;
   for (int i = 0; i < depth; ++i) text += "O(object){";

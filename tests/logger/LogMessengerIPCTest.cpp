@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <list>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "LogTestSupport.h"
@@ -11,6 +13,7 @@
 #include "logger/LoggerCentre.h"
 #include "logger/LoggerUnit.h"
 #include "logger/MailSlot.h"
+#include "platform/Mailslot.h"
 
 using Vemora::IPC;
 using Vemora::LogCommons;
@@ -86,10 +89,12 @@ TEST_F(LogMessengerIPCTest, CatalogueRecordsReachTheCoreServiceWhileTheFileIsWri
 }
 
 TEST_F(LogMessengerIPCTest, WithoutCoreServiceLinesAreStillWritten) {
+  ASSERT_EQ(platform::Mailslot::open("Vemora_Core"), nullptr);  // no core service runs
   SmartPointer<LogMessenger> messenger(new LogMessengerIPC());
   ASSERT_TRUE(messenger->setFile(path));
   SmartPointer<LoggerCentre> centre(new LoggerCentre(41, messenger));
   LoggerUnit unit(centre, 48);
+  // The forwarding fails; the answer is the file agent's.
   EXPECT_TRUE(unit.error(7));
   EXPECT_TRUE(unit.error(8));
   // Not parsable, so not written; but not a debug text either, so forwarded.
@@ -97,4 +102,64 @@ TEST_F(LogMessengerIPCTest, WithoutCoreServiceLinesAreStillWritten) {
   ASSERT_TRUE(logtest::waitFor(
       [&]() { return logtest::readAll(path).find("(41.48.08) ") != std::string::npos; }));
   EXPECT_NE(logtest::readAll(path).find("(41.48.07) "), std::string::npos);
+  // The messenger keeps trying: once the core service is there, the next
+  // record reaches it.
+  MailSlot core(IPC::kReceiver, "Vemora_Core");
+  EXPECT_TRUE(unit.error(9));
+  std::list<std::string> received;
+  core.receive(received);
+  ASSERT_EQ(received.size(), 1u);
+  Vemora::LogRecord forwarded;
+  const std::string prefix = "Vemora\x1BLOGMSG\x1B\x1B";
+  ASSERT_EQ(received.front().compare(0, prefix.size(), prefix), 0);
+  ASSERT_TRUE(LogCommons::parseRecord(received.front().substr(prefix.size()), forwarded));
+  EXPECT_EQ(forwarded.messageId, 9);
+}
+
+TEST_F(LogMessengerIPCTest, WithoutCoreServiceTheAnswerIsTheFileAgents) {
+  ASSERT_EQ(platform::Mailslot::open("Vemora_Core"), nullptr);
+  LogMessenger::setThreadedLogging(false);
+  SmartPointer<LogMessenger> messenger(new LogMessengerIPC());
+  // The plain agent cannot open a file on another drive.
+  ASSERT_TRUE(messenger->setFile("Q:\\logs\\relayhub.log"));
+  SmartPointer<LoggerCentre> centre(new LoggerCentre(41, messenger));
+  LoggerUnit unit(centre, 48);
+  EXPECT_FALSE(unit.error(7));
+  ASSERT_TRUE(messenger->setFile(path));
+  EXPECT_TRUE(unit.error(7));
+}
+
+// A burst far beyond the few datagrams the kernel keeps per socket: the
+// core service reads only after every record was sent, and gets them all.
+TEST_F(LogMessengerIPCTest, BurstOfCatalogueRecordsReachesTheCoreServiceWhole) {
+  MailSlot core(IPC::kReceiver, "Vemora_Core");
+  SmartPointer<LogMessenger> messenger(new LogMessengerIPC());
+  ASSERT_TRUE(messenger->setFile(path));
+  SmartPointer<LoggerCentre> centre(new LoggerCentre(41, messenger));
+  constexpr int kThreads = 4;
+  constexpr int kPerThread = 200;
+  {
+    LoggerUnit unit(centre, 48);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&unit, t]() {
+        for (int i = 0; i < kPerThread; ++i) {
+          unit.warning(20, ParamStream().addInt(t).addInt(i));
+        }
+      });
+    }
+    for (auto& thread : threads) thread.join();
+  }
+  std::list<std::string> received;
+  core.receive(received);
+  std::set<std::string> distinct;
+  for (const std::string& record : received) {
+    const std::string prefix = "Vemora\x1BLOGMSG\x1B\x1B";
+    ASSERT_EQ(record.compare(0, prefix.size(), prefix), 0);
+    Vemora::LogRecord forwarded;
+    ASSERT_TRUE(LogCommons::parseRecord(record.substr(prefix.size()), forwarded));
+    distinct.insert(forwarded.text);
+  }
+  EXPECT_EQ(received.size(), static_cast<size_t>(kThreads * kPerThread));
+  EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads * kPerThread));
 }

@@ -114,6 +114,27 @@ TEST_F(LoggingSetupTest, RotationKeys) {
   EXPECT_EQ(LoggerAgentFile::rotationSize(), 2);
 }
 
+TEST_F(LoggingSetupTest, BadRotationTimeKeepsTheDefaultAndIsReported) {
+  const std::string levels = "global()=\"\"{ debug-level(Integer)=1{} }";
+  // More seconds than 32 bits hold, and a text that is no time span.
+  for (const char* value : {"P99999D", "1D"}) {
+    ASSERT_TRUE(
+        configureWith("log()=\"\"{ " + levels + " rotation()=\"\"{ time(TimeSpan)=\"P1D\"{} } }"));
+    ASSERT_EQ(LoggerAgentFile::rotationTimeSeconds(), 86400);
+    ASSERT_TRUE(configureWith("log()=\"\"{ " + levels + " rotation()=\"\"{ time(TimeSpan)=\"" +
+                              value + "\"{} } }"))
+        << value;
+    EXPECT_EQ(LoggerAgentFile::rotationTimeSeconds(), 0) << value;
+    EXPECT_EQ(LoggerUnit::debugLevel(), 1) << value;  // the rest still applies
+  }
+  const std::string text = logtest::readAll(logs + "\\relayhub_debug.log");
+  const std::string note =
+      ": LoggingSetup::configure: Bad value of \"log.rotation.time\"; the default is kept.\r\n";
+  size_t notes = 0;
+  for (size_t at = text.find(note); at != std::string::npos; at = text.find(note, at + 1)) ++notes;
+  EXPECT_EQ(notes, 2u) << text;
+}
+
 TEST_F(LoggingSetupTest, ConfiguredLogFolderKeepsItsSpelling) {
   ASSERT_TRUE(setup.startup());
   LoggerUnit::setDebugLevel(5);
@@ -127,8 +148,17 @@ TEST_F(LoggingSetupTest, ConfiguredLogFolderKeepsItsSpelling) {
             std::string::npos);
   EXPECT_NE(logtest::readAll(logs + "\\relayhub_debug.log").find(": before\r\n"),
             std::string::npos);
-  // The same folder in another case is the same folder: nothing moves.
-  ASSERT_TRUE(configureWith("Vemora()=\"\"{ directories()=\"\"{ log(DirName)=\"" + logs +
-                            "\\new\\LOGS\"{} } }"));
+  // The same folder spelt with other separators: nothing moves.
+  ASSERT_TRUE(configureWith(levels + "Vemora()=\"\"{ directories()=\"\"{ log(DirName)=\"" + logs +
+                            "/New//Logs/\"{} } }"));
   EXPECT_EQ(setup.logDirectory, logs + "\\New\\Logs\\");
+  // Another case is another folder on this file system: the log moves.
+  ASSERT_TRUE(configureWith(levels + "Vemora()=\"\"{ directories()=\"\"{ log(DirName)=\"" + logs +
+                            "/new/LOGS\"{} } }"));
+  EXPECT_EQ(setup.logDirectory, logs + "\\new\\LOGS\\");
+  setup.unit->debug(1, "moved");
+  EXPECT_NE(logtest::readAll(logs + "\\new\\LOGS\\relayhub_debug.log").find(": moved\r\n"),
+            std::string::npos);
+  EXPECT_EQ(logtest::readAll(logs + "\\New\\Logs\\relayhub_debug.log").find(": moved"),
+            std::string::npos);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <list>
 #include <string>
 
@@ -91,4 +92,24 @@ TEST(MailSlotTest, SenderRecoversWhenTheReceiverAppearsOrRestarts) {
   MailSlot restarted(IPC::kReceiver, "Test_Ipc_C");
   EXPECT_TRUE(client.sendRaw("again"));
   EXPECT_EQ(drain(restarted), std::list<std::string>{"again"});
+}
+
+// A receiver that does not read: once it is full, a send waits about a
+// second for room once, later sends are refused at once, and sending works
+// again as soon as the receiver has read.
+TEST(MailSlotTest, FullReceiverCostsOneWaitNotOnePerSend) {
+  MailSlot receiver(IPC::kReceiver, "Test_Ipc_Full");
+  IPCClient client("Test_Ipc_Full");
+  const std::string body(1000, 'x');
+  size_t accepted = 0;
+  while (accepted < 100000 && client.sendRaw(body)) ++accepted;
+  EXPECT_GE(accepted, 1000u);
+  ASSERT_LT(accepted, 100000u);
+  const auto begin = std::chrono::steady_clock::now();
+  for (int i = 0; i < 10; ++i) EXPECT_FALSE(client.sendRaw(body));
+  // Ten waits of a second would take ten; the bound is generous.
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+  EXPECT_EQ(drain(receiver).size(), accepted);
+  EXPECT_TRUE(client.sendRaw("again"));
+  EXPECT_EQ(drain(receiver), std::list<std::string>{"again"});
 }

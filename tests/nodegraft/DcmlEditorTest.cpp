@@ -45,7 +45,12 @@ TEST(DcmlEditorTest, EditsProduceTheseDocuments) {
       {"link-after", "N[]", "A[B]", "A.B", "A[B[N[]]]"},  // B gets a SubObjects
       {"unlink", "", "A[B]", "A.B", "A[]"},               // no SubObjects: B goes
       {"unlink", "", "A,D", "D", "A"},
-      {"unlink", "", "A[B[K,L]],D", "A.B", "A[K],D"},  // the first child takes its place
+      {"unlink", "", "A[B[K,L]],D", "A.B", "A[K,L],D"},  // all children take its place
+      // Found after passing siblings: the parent is still the one edited.
+      {"unlink", "", "A[B,C[K]]", "A.C", "A[B,K]"},
+      {"link-before", "N[]", "A[B[X],C[K]]", "A.C", "A[B[X],N[C[K]]]"},
+      {"link-before", "N[]", "A[B[X],E,C[K]]", "A.C", "A[B[X],E,N[C[K]]]"},
+      {"link-after", "N[]", "A[B[K1,K2[]]]", "A.B", "A[B[N[K1,K2[]]]]"},
       {"link-before", "N[]", "P[A[B[K]]]", "P.A.B", "P[A[N[B[K]]]]"},
       {"remove", "", "A[B,C[K]]", "A.C", "A[B]"},  // sibling search is fine here
   };
@@ -69,12 +74,9 @@ TEST(DcmlEditorTest, EditsWithoutAPlaceReportAndPrintNothing) {
       {"link-after", "N", "A[B[K]]", "A.B", kCannot},   // N has no SubObjects
       {"link-before", "N[]", "A[B]", "A", kCannot},     // parent is the root
       {"link-before", "N", "A[B[K]]", "A.B", kCannot},
-      {"unlink", "", "A[B[]]", "A.B", kCannot},  // no child to lift
-      {"unlink", "", "A[B]", "A", kCannot},      // parent is the root
-      // Found after passing siblings: the cursor's parent entry is a sibling.
-      {"unlink", "", "A[B,C[K]]", "A.C", kCannot},
-      {"link-before", "N[]", "A[B[X],C[K]]", "A.C", kCannot},
-      {"link-before", "N[]", "A[B[X],E,C[K]]", "A.C", kCannot},
+      {"unlink", "", "A[B[]]", "A.B", kCannot},             // no child to lift
+      {"unlink", "", "A[B]", "A", kCannot},                 // parent is the root
+      {"link-before", "N", "P[D[K],E[]]", "P.D", kCannot},  // N cannot hold D
       {"exists", "", "A[B]", "A.Q", "Destination path not found.\n"},
       {"remove", "", "A[B]", "Q", "Destination path not found.\n"},
       {"remove", "", "", "", "Destination path not found.\n"},  // empty DCML
@@ -190,6 +192,42 @@ TEST(DcmlEditorQuotesTest, AttributeValuesStayWellFormed) {
   ASSERT_NE(name, nullptr);
   EXPECT_STREQ(name->Attribute("kind"), "a\"b'c");
   EXPECT_STREQ(name->Attribute("other"), "it's");
+}
+
+}  // namespace
+
+namespace {
+
+// Markup other than start tags keeps its text; only character data and
+// attribute values get the plain quotes.
+TEST(DcmlEditorQuotesTest, MarkupKeepsItsText) {
+  DcmlEditor::Request request;
+  request.action = "remove";
+  request.destinationText =
+      "<!-- <b x=' --><?note &quot;?><DCML><Object><Name>A</Name></Object>"
+      "<Object><Name k=\"&quot;&apos;\">B&quot;</Name><D><![CDATA[&apos;]]></D></Object></DCML>";
+  request.destinationPath = "A";
+  const DcmlEditor::Result r = DcmlEditor::apply(request);
+  ASSERT_EQ(r.exitCode, 0) << r.error;
+  EXPECT_EQ(r.output,
+            "<!-- <b x=' -->\n<?note &quot;?>\n<DCML>\n\t<Object>\n"
+            "\t\t<Name k='\"&apos;'>B\"</Name>\n\t\t<D>\n\t\t\t<![CDATA[&apos;]]>\n\t\t</D>\n"
+            "\t</Object>\n</DCML>\n");
+}
+
+TEST(DcmlEditorTest, AWriterThatFailsEndsTheOutput) {
+  DcmlEditor::Request request;
+  request.action = "remove";
+  request.destinationText = dcmltest::dcml("A[B,K]");
+  request.destinationPath = "A.B";
+  size_t chunks = 0;
+  const DcmlEditor::Result r = DcmlEditor::apply(request, [&chunks](std::string_view) {
+    ++chunks;
+    return false;
+  });
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.error, "Cannot write output.\n");
+  EXPECT_EQ(chunks, 1u);
 }
 
 }  // namespace

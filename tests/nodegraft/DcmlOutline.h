@@ -3,9 +3,9 @@
 // holding B, B holding K; "A[]" is an object with an empty SubObjects.
 #pragma once
 
-#include <tinyxml.h>
-
 #include <string>
+
+#include "nodegraft/TinyXml.h"
 
 namespace dcmltest {
 

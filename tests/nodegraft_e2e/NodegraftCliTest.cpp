@@ -1,14 +1,21 @@
 // Runs the built nodegraft on real files in a scratch folder and compares its
 // standard output, standard error and exit code; every printed document is
 // also checked by an independent XML parser (xmllint).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -118,6 +125,65 @@ class NodegraftCliTest : public ::testing::Test {
     return o;
   }
 
+  // Starts nodegraft in the scratch folder with standard output and error
+  // going to out.txt and err.txt; its process id.
+  pid_t start(const std::vector<std::string>& args) {
+    std::vector<std::string> all = {bin_};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string folder = dir_.string();
+    const pid_t pid = ::fork();
+    if (pid == 0) {  // only async-signal-safe calls until exec
+      if (::chdir(folder.c_str()) != 0) ::_exit(127);
+      const int out = ::open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      const int err = ::open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (out < 0 || err < 0) ::_exit(127);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      ::execv(argv[0], argv.data());
+      ::_exit(127);
+    }
+    return pid;
+  }
+
+  // Waits until the started program (not the forked test) catches `signal`.
+  bool waitForHandler(pid_t pid, int signal, std::chrono::steady_clock::time_point deadline) {
+    const fs::path proc = "/proc/" + std::to_string(pid);
+    std::error_code error;
+    const fs::path program = fs::canonical(bin_, error);
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (fs::read_symlink(proc / "exe", error) == program) {
+        std::istringstream status(readAll(proc / "status"));
+        std::string line;
+        while (std::getline(status, line)) {
+          if (line.rfind("SigCgt:", 0) != 0) continue;
+          const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+          if ((caught >> (signal - 1)) & 1) return true;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+
+  // The wait status of the started program; it is killed when it has not
+  // ended by the deadline.
+  int finish(pid_t pid, std::chrono::steady_clock::time_point deadline) {
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, &status, 0);
+        ADD_FAILURE() << "nodegraft did not end";
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return status;
+  }
+
   // A printed document that an independent parser accepts.
   bool wellFormed(const std::string& text) {
     write("check.xml", text);
@@ -135,6 +201,7 @@ class NodegraftCliTest : public ::testing::Test {
     const Outcome o = run(all);
     std::string shown;
     for (const auto& a : args) shown += a + " ";
+    shown += "on " + destination + " ";
     EXPECT_EQ(o.code, 0) << shown << o.err;
     EXPECT_EQ(o.err, "") << shown;
     EXPECT_EQ(o.out, pretty(expected) + "\n") << shown;
@@ -273,6 +340,51 @@ TEST_F(NodegraftCliTest, ChainOfLinkedObjects) {
   expectEdit({"-a", "unlink", "-y", "A.B.K"}, "N[]", "A[B[K]]", "A[B[]]");
 }
 
+// Every object is kept: the moved objects, their subtrees and the siblings
+// around them, in order.
+TEST_F(NodegraftCliTest, LinkAndUnlinkKeepEveryObject) {
+  const struct {
+    const char* action;
+    const char* source;
+    const char* destination;
+    const char* path;
+    const char* expected;
+  } cases[] = {
+      // A chain (at most one child object each).
+      {"link-after", "N[]", "A[B[K]]", "A.B", "A[B[N[K]]]"},
+      {"link-before", "N[]", "A[B[K]]", "A.B", "A[N[B[K]]]"},
+      {"unlink", "N[]", "A[B[K]]", "A.B", "A[K]"},
+      {"unlink", "N[]", "A[B[K[G]]]", "A.B.K", "A[B[G]]"},
+      // Two child objects.
+      {"link-after", "N[]", "A[B[K1,K2[]]]", "A.B", "A[B[N[K1,K2[]]]]"},
+      {"link-after", "N[M]", "A[B[K,L]]", "A.B", "A[B[N[M,K,L]]]"},
+      {"unlink", "N[]", "A[B[K,L]],D", "A.B", "A[K,L],D"},
+      // Grandchildren move with their parents.
+      {"link-after", "N[]", "A[B[K[G1,G2],L[H]]]", "A.B", "A[B[N[K[G1,G2],L[H]]]]"},
+      {"link-before", "N[]", "A[B[K[G]],C]", "A.B", "A[N[B[K[G]]],C]"},
+      {"unlink", "N[]", "A[B[K[G1,G2],L[H]]]", "A.B", "A[K[G1,G2],L[H]]"},
+      // The destination as the first, a middle or the last of its siblings.
+      {"link-before", "N[]", "P[D[K],E[]]", "P.D", "P[N[D[K]],E[]]"},
+      {"link-before", "N[]", "P[C,D[K],E]", "P.D", "P[C,N[D[K]],E]"},
+      {"link-before", "N[M]", "P[D[K],E[]]", "P.E", "P[D[K],N[M,E[]]]"},
+      {"link-after", "N[]", "A[B[K],C[L,M]]", "A.C", "A[B[K],C[N[L,M]]]"},
+      {"unlink", "N[]", "A[B[K,L],C]", "A.B", "A[K,L,C]"},
+      {"unlink", "N[]", "A[C,B[K,L],E]", "A.B", "A[C,K,L,E]"},
+      {"unlink", "N[]", "A[C,B[K,L]]", "A.B", "A[C,K,L]"},
+  };
+  for (const auto& k : cases) {
+    expectEdit({"-a", k.action, "-y", k.path}, k.source, k.destination, k.expected);
+  }
+  // Where the objects have no place, nothing is printed.
+  write("src.xml", pretty("N") + "\n");
+  write("dest.xml", pretty("P[D[K],E[]]") + "\n");
+  expectError({"-i", "src.xml", "-o", "dest.xml", "-a", "link-before", "-y", "P.D"},
+              "Cannot apply action.");
+  expectError({"-i", "src.xml", "-o", "dest.xml", "-a", "link-after", "-y", "P.D"},
+              "Cannot apply action.");
+  expectError({"-o", "dest.xml", "-a", "unlink", "-y", "P"}, "Cannot apply action.");
+}
+
 TEST_F(NodegraftCliTest, RemoveAndExistsNeedNoSource) {
   write("dest.xml", pretty("A[B,K],D"));
   Outcome o = run({"-o", "dest.xml", "-a", "remove", "-y", "A.B"});
@@ -382,6 +494,29 @@ TEST_F(NodegraftCliTest, QuotesAreWrittenPlainUnlessEntitiesAreAsked) {
   }
 }
 
+// Comments, CDATA sections and processing instructions keep their text
+// as it is, so a quote in them never changes how a later value is read.
+TEST_F(NodegraftCliTest, PlainQuotesNeverBreakTheDocument) {
+  write("src.xml", "<DCML><Object><Name>N</Name></Object></DCML>");
+  write("dest.xml",
+        "<?xml version=\"1.0\" ?>\n<?note say &quot;hi&quot;?>\n<!-- <b x=' -->\n"
+        "<!-- &quot;kept&apos; -->\n<DCML><Object><Name k=\"1&quot;2&apos;3\" "
+        "q='&apos;'>A</Name><Data><![CDATA[&quot;raw&apos;]]></Data><SubObjects/>"
+        "</Object></DCML>");
+  for (const std::string flag : {"-e", ""}) {  // "" is ignored: the plain form
+    const Outcome o = run({flag, "-i", "src.xml", "-o", "dest.xml", "-a", "append", "-y", "A"});
+    EXPECT_EQ(o.code, 0) << flag << o.err;
+    EXPECT_TRUE(wellFormed(o.out)) << flag << o.out;
+    for (const char* kept : {"<?note say &quot;hi&quot;?>", "<!-- <b x=' -->",
+                             "<!-- &quot;kept&apos; -->", "<![CDATA[&quot;raw&apos;]]>"}) {
+      EXPECT_NE(o.out.find(kept), std::string::npos) << flag << " " << kept << "\n" << o.out;
+    }
+    const char* name = flag.empty() ? "<Name k='1\"2&apos;3' q=\"'\">A</Name>"
+                                    : "<Name k='1&quot;2&apos;3' q=\"&apos;\">A</Name>";
+    EXPECT_NE(o.out.find(name), std::string::npos) << flag << "\n" << o.out;
+  }
+}
+
 TEST_F(NodegraftCliTest, KeepsDeclarationCommentsAndDropsCarriageReturns) {
   write("src.xml", "<DCML><Object><Name>N</Name></Object></DCML>\r\n");
   write("dest.xml",
@@ -427,6 +562,42 @@ TEST_F(NodegraftCliTest, FailedOutputWriteGivesExitCode2) {
   EXPECT_EQ(o.err, "Cannot write output.\n");
   o = run({"-o", "dest.xml", "-a", "exists", "-y", "A.B"}, "/dev/full");
   EXPECT_EQ(o.code, 2);
+}
+
+// A stop signal ends a run that blocks on a FIFO: opening one that nobody
+// writes, or reading one whose writer stays silent.
+TEST_F(NodegraftCliTest, StopSignalsEndABlockedRun) {
+  const std::string fifo = (dir_ / "pipe.xml").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    int signal;
+    const char* option;
+    bool writer;  // a writer holds the FIFO open and writes nothing
+  } cases[] = {
+      {SIGTERM, "-o", false},
+      {SIGINT, "-o", false},
+      {SIGTERM, "-i", true},
+  };
+  for (const auto& k : cases) {
+    const std::string shown = std::string(k.option) + " signal " + std::to_string(k.signal);
+    const pid_t pid = start({k.option, "pipe.xml", "-a", "append", "-y", "A"});
+    ASSERT_GT(pid, 0);
+    int writer = -1;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (k.writer && writer < 0 && std::chrono::steady_clock::now() < deadline) {
+      writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // fails until the reader opens
+      if (writer < 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(!k.writer || writer >= 0) << shown;
+    EXPECT_TRUE(waitForHandler(pid, k.signal, deadline)) << shown;
+    ::kill(pid, k.signal);
+    const int status = finish(pid, deadline);
+    if (writer >= 0) ::close(writer);
+    EXPECT_TRUE(WIFEXITED(status)) << shown << " status " << status;
+    EXPECT_EQ(WEXITSTATUS(status), 2) << shown;
+    EXPECT_EQ(readAll(dir_ / "out.txt"), "") << shown;
+    EXPECT_EQ(readAll(dir_ / "err.txt"), "") << shown;
+  }
 }
 
 }  // namespace

@@ -99,7 +99,7 @@ TEST_F(BroadcastTest, HandledLocalBarsTheBoxUntilRebroadcast) {
   EXPECT_TRUE(hub->messageBoxes().at(Address("bob", "h")).noBroadcast().empty());
 }
 
-TEST_F(BroadcastTest, PatternsMatchNameAndHostWithTheirCase) {
+TEST_F(BroadcastTest, PatternsMatchNameAndHostWithoutRegardToCase) {
   box("agent1", "pc1");
   box("agent2", "pc2");
   box("Agent3", "pc1");
@@ -107,13 +107,16 @@ TEST_F(BroadcastTest, PatternsMatchNameAndHostWithTheirCase) {
   hub->place(wide(12, "agent?", "pc1"), true);
   EXPECT_EQ(pendingIds("agent1", "pc1"), std::vector<uint32_t>{12});
   EXPECT_TRUE(pendingIds("agent2", "pc2").empty());  // host pattern does not match
-  EXPECT_TRUE(pendingIds("Agent3", "pc1").empty());  // letters keep their case
+  EXPECT_EQ(pendingIds("agent3", "pc1"), std::vector<uint32_t>{12});  // its box is lower case
   EXPECT_TRUE(pendingIds("other", "pc1").empty());
   // The per-box offer applies the same rules.
   box("agent4", "pc2");
   box("agent5", "pc1");
   EXPECT_TRUE(pendingIds("agent4", "pc2").empty());
   EXPECT_EQ(pendingIds("agent5", "pc1"), std::vector<uint32_t>{12});
+  // A pattern with capitals matches as well.
+  hub->place(wide(15, "OTH?R", "PC1"), true);
+  EXPECT_EQ(pendingIds("other", "pc1"), std::vector<uint32_t>{15});
 }
 
 TEST_F(BroadcastTest, LifetimeDefaultsTo1200SecondsAndNeverStays) {
@@ -185,11 +188,11 @@ TEST_F(BroadcastTest, GetBroadcastAnswersTheRequester) {
   };
   uint32_t requestId = 100;
   for (const Case& c : cases) {
-    hub->messageBoxes().erase(requester);
+    hub->messageBoxes().erase(requester.lowered());
     size_t next = 1;
     hub->getBroadcast(requester, requestId, c.lines, next);
     EXPECT_EQ(next, c.lines.size()) << c.reply;
-    const auto& pending = hub->messageBoxes().at(requester).pending();
+    const auto& pending = hub->messageBoxes().at(requester.lowered()).pending();
     ASSERT_EQ(pending.size(), 1 + c.copies.size()) << c.reply;
     const Message& reply = pending.front();
     EXPECT_EQ(reply.getId(), requestId);

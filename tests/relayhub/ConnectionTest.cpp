@@ -253,6 +253,60 @@ TEST_F(ConnectionTest, LargeStringArrivesInBoundedChunks) {
   EXPECT_LE(largestStep, Connection::kReadChunkBytes);
 }
 
+TEST_F(ConnectionTest, PartlyReceivedItemsOfAllConnectionsShareOneBound) {
+  const uint64_t base = RecvBudget::used();
+  RecvBudget::setLimit(base + 512 * 1024);
+  const std::string payload(300 * 1024, 'y');
+  // The refused peer's sends may fail once its connection is closed.
+  std::thread writer([&] {
+    const std::string item =
+        "STR" + Connection::lengthField(static_cast<uint32_t>(payload.size())) + payload;
+    size_t sent = 0;
+    while (sent < item.size()) {
+      const ssize_t n = ::send(peer, item.data() + sent, item.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<size_t>(n);
+    }
+  });
+  std::string value;
+  {
+    // Another connection holds most of the bound with its own partial item.
+    RecvStaging other;
+    ASSERT_TRUE(other.reserve(400 * 1024));
+    RecvStaging st;
+    EXPECT_EQ(until([&] { return server.crecv(value, st); }), 0);
+    EXPECT_LE(RecvBudget::used(), RecvBudget::limit());
+  }
+  server.close();  // as the protocol drops it
+  writer.join();
+  // Everything held was given back with the stagings.
+  EXPECT_EQ(RecvBudget::used(), base);
+  // Once the bound has room, the same item completes (and its charge goes
+  // with the reset that follows every complete item).
+  Connection second;
+  const int other = connectTo(listener.getPort());
+  ASSERT_GE(other, 0);
+  ASSERT_TRUE(listener.listen(second));
+  std::thread again([&] {
+    sendAll(other,
+            "STR" + Connection::lengthField(static_cast<uint32_t>(payload.size())) + payload);
+  });
+  RecvStaging st;
+  int r = 1;
+  for (int i = 0; i < 100000 && r == 1; ++i) {
+    r = second.crecv(value, st);
+    if (r == 1) second.haveData(20);
+  }
+  again.join();
+  EXPECT_EQ(r, 2);
+  EXPECT_EQ(value, payload);
+  EXPECT_GT(RecvBudget::used(), base);
+  st.reset();
+  EXPECT_EQ(RecvBudget::used(), base);
+  ::close(other);
+  RecvBudget::setLimit(RecvBudget::kDefaultLimitBytes);
+}
+
 TEST_F(ConnectionTest, CompleteItemIsNotReceivedAgainWithoutReset) {
   sendAll(peer, "U32"s + "5" + std::string(14, '\0') + "U32" + "6" + std::string(14, '\0'));
   RecvStaging st;

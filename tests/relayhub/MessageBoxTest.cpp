@@ -52,17 +52,18 @@ TEST_F(MessageBoxTest, AddReplacesTheSameIdAndKeepsTheHighCount) {
   EXPECT_TRUE(unsent(2));
 }
 
-TEST_F(MessageBoxTest, CopiesTakeTheBoxAddressAsTarget) {
+TEST_F(MessageBoxTest, MessagesKeepTheirTargetAsRead) {
   MessageBox box(&store, bob);
   Message m = msg(3);
   m.setTargetExact(Address("BOB", "PC"));
   box.addMessage(m);
-  EXPECT_EQ(box.pending().front().getTarget(), bob);
+  EXPECT_EQ(box.pending().front().getTarget(), Address("BOB", "PC"));
+  EXPECT_TRUE(unsent(3));  // stored in the box's own folder
 }
 
 TEST_F(MessageBoxTest, NoUnsentCopyForNowhereOrBroadcast) {
   MessageBox box(&store, Address("x", "nowhere"));
-  box.addMessage(msg(4));  // the copy's target becomes x@nowhere
+  box.addMessage(msg(4));  // a box at host "nowhere" stores nothing
   EXPECT_FALSE(state.exists("msgboxes/x__nowhere/unsent/4.txt"));
   MessageBox other(&store, bob);
   Message b = msg(5);

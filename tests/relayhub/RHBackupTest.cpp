@@ -208,10 +208,84 @@ TEST_F(RHBackupTest, LearnedNamesAppendCompactAndRefuseLineBreakers) {
   EXPECT_TRUE(restarted.loadNameMap());
   EXPECT_EQ(state.read("actual_to_standard_name.txt"), "host1_agent=other\nhost2_agent=agent\n");
   EXPECT_EQ(restarted.getLocalNames("other"), std::set<std::string>{"host1_agent"});
+  // The compaction is no store of this run's: the handshake still says "no".
+  EXPECT_FALSE(restarted.isWritten());
 
   EXPECT_TRUE(restarted.clearNameMap());
   EXPECT_FALSE(state.exists("actual_to_standard_name.txt"));
   EXPECT_TRUE(restarted.getLocalNames("*").empty());
+}
+
+TEST(RHBackupNames, FolderNamesGiveTheirAddressBack) {
+  const std::vector<Address> addresses = {
+      {"agent", "pc7"}, {"a/b", "h|1"}, {"a\\b", "h"}, {"a__b", "c"},
+      {"~a", "h"},      {"", ""},       {"a", "b__c"}, {std::string("a\0b", 3), "h"}};
+  for (const Address& a : addresses) {
+    Address back;
+    ASSERT_TRUE(RHBackup::addressFromDirName(RHBackup::boxDirName(a), back)) << a.toText();
+    EXPECT_EQ(back, a);
+  }
+  Address ignored;
+  // Names no address is stored under give nothing.
+  for (const char* dir : {"nothing", "~a~ZZ__h", "~a__b_c", "~_0123456789abcdef__x"}) {
+    EXPECT_FALSE(RHBackup::addressFromDirName(dir, ignored)) << dir;
+  }
+}
+
+TEST(RHBackupNames, LongAddressesGetShortUniqueFolderNames) {
+  const std::string longName(300, 'n');
+  const std::vector<Address> addresses = {
+      {longName, "h"}, {longName + "x", "h"}, {longName, "h2"}, {"n", longName}};
+  std::set<std::string> names;
+  for (const Address& a : addresses) {
+    const std::string dir = RHBackup::boxDirName(a);
+    EXPECT_LE(dir.size(), 255u);
+    EXPECT_NE(dir.find("__"), std::string::npos);
+    EXPECT_TRUE(names.insert(dir).second) << dir;
+    Address back;
+    EXPECT_FALSE(RHBackup::addressFromDirName(dir, back));  // the box file names it
+  }
+}
+
+TEST(RHBackupNames, OnlyIdNamesAreMessageFiles) {
+  const struct {
+    const char* name;
+    bool message;
+    uint32_t id;
+  } cases[] = {
+      {"42.txt", true, 42},         {"0.txt", true, 0},       {"4294967295.txt", true, 4294967295u},
+      {"4294967296.txt", false, 0}, {"042.txt", false, 0},    {"notes.txt", false, 0},
+      {".txt", false, 0},           {"42.txt.tmp", false, 0}, {"-1.txt", false, 0}};
+  for (const auto& c : cases) {
+    uint32_t id = 7;
+    EXPECT_EQ(RHBackup::messageFileId(c.name, id), c.message) << c.name;
+    if (c.message) {
+      EXPECT_EQ(id, c.id) << c.name;
+    }
+  }
+}
+
+TEST_F(RHBackupTest, LongAddressIsStored) {
+  const Address a(std::string(300, 'n'), "h");
+  ASSERT_TRUE(store.writeBox(a, "box"));
+  ASSERT_TRUE(store.writeUnsent(a, 1, "m"));
+  EXPECT_EQ(store.listUnsent(a), std::set<std::string>{"1.txt"});
+}
+
+TEST_F(RHBackupTest, OneStateDirectoryHasOneHolder) {
+  ASSERT_TRUE(store.lockDirectory());
+  EXPECT_TRUE(store.lockDirectory());  // taken already by this store
+  RHBackup second;
+  second.setDirectory(state.windows);
+  EXPECT_FALSE(second.lockDirectory());
+  {
+    RHBackup gone;
+    gone.setDirectory(state.windows + "/other");
+    EXPECT_TRUE(gone.lockDirectory());
+  }
+  RHBackup after;
+  after.setDirectory(state.windows + "/other");
+  EXPECT_TRUE(after.lockDirectory());  // freed with its holder
 }
 
 }  // namespace

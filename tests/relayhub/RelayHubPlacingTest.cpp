@@ -111,8 +111,8 @@ TEST_F(RelayHubPlacingTest, HandledWithdrawsEverywhereAndTheBroadcast) {
   }
   EXPECT_TRUE(hub->broadcastList().empty());
   EXPECT_FALSE(state.exists("broadcast/20.txt"));
-  // The record itself stays until it expires.
-  EXPECT_EQ(hub->sentMessages().count(20), 1u);
+  // No copy is held any more: the record goes with the last one.
+  EXPECT_EQ(hub->sentMessages().count(20), 0u);
 }
 
 TEST_F(RelayHubPlacingTest, HandledLocalConfirmsOnlyTheSendersOwnBox) {
@@ -174,7 +174,9 @@ TEST_F(RelayHubPlacingTest, RestoreBringsBoxesMessagesAndBroadcastsBack) {
   state.write("broadcast/64.txt", "garbage");
   restart();
   auto& boxes = hub->messageBoxes();
-  ASSERT_EQ(boxes.size(), 2u);
+  // The damaged box comes back from its folder's name, its file untouched.
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_TRUE(boxes.at(Address("broken", "h")).hasDamagedFile());
   const MessageBox& bob = boxes.at(Address("bob", "h"));
   // Handed out but unconfirmed: queued again and still held.
   EXPECT_EQ(bob.pending().size(), 2u);
@@ -204,6 +206,126 @@ TEST_F(RelayHubPlacingTest, RestoreMovesAnOldDirectoryNameToItsUniqueName) {
   EXPECT_FALSE(state.exists("msgboxes/a%b__h"));
   EXPECT_TRUE(state.exists("msgboxes/" + Vemora::RHBackup::boxDirName(Address("a\\b", "h")) +
                            "/unsent/70.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RelayHubPlacingTest, ARestoredBoxCountsItsIdleTimeFromTheRestore) {
+  hub->place(msg(80, "alice", "bob"), true);
+  // A box file last rewritten two days ago, as after a long quiet run.
+  MessageBox old(&hub->backup(), Address("bob", "h"));
+  old.setLastActivity(static_cast<uint32_t>(time(nullptr)) - 2 * 86400);
+  ASSERT_TRUE(old.writeBoxFile());
+  restart();
+  ASSERT_TRUE(hub->notifyAgents());
+  EXPECT_EQ(hub->agentsTimeout(), 86400);
+  hub->sweepBoxes();
+  ASSERT_EQ(hub->messageBoxes().count(Address("bob", "h")), 1u);
+  EXPECT_EQ(hub->messageBoxes().at(Address("bob", "h")).pending().size(), 1u);
+  EXPECT_TRUE(state.exists(file("bob", "unsent", 80)));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RelayHubPlacingTest, RecordsOfSentMessagesGoWithTheirLastCopy) {
+  // Confirmed in every box: HANDLED_LOCAL in one, HANDLED for the rest.
+  hub->place(msg(90, "alice", "bob"), true);
+  hub->place(msg(90, "alice", "carol"), true);
+  extract("bob");
+  extract("carol");
+  Message confirm = msg(90, "bob", "relayhub");
+  hub->handledLocal(confirm);
+  EXPECT_EQ(hub->sentMessages().count(90), 1u);  // carol still holds a copy
+  hub->unCache(90, true, false);
+  EXPECT_EQ(hub->sentMessages().count(90), 0u);
+  // Delivered without being held (header "RAVEN"), or in a box that went:
+  // the sweep drops them even though they never expire.
+  Message admin = msg(91, "alice", "dave");
+  admin.setHeader("RAVEN");
+  admin.setTimeout(0);
+  hub->place(admin, true);
+  Message forever = msg(92, "alice", "erin");
+  forever.setTimeout(0);
+  hub->place(forever, true);
+  hub->place(msg(93, "alice", "frank"), true);
+  extract("dave");
+  hub->messageBoxes().erase(Address("erin", "h"));
+  hub->sweepSentMessages();
+  EXPECT_EQ(hub->sentMessages().count(91), 0u);
+  EXPECT_EQ(hub->sentMessages().count(92), 0u);
+  EXPECT_EQ(hub->sentMessages().count(93), 1u);  // still pending
+  // A withdrawal by a second source still reaches the copies held.
+  hub->place(msg(94, "alice", "bob"), true);
+  extract("bob");
+  hub->place(msg(94, "mallory", "carol"), true);
+  EXPECT_TRUE(hub->messageBoxes().at(Address("bob", "h")).unconfirmed().empty());
+  EXPECT_EQ(hub->sentMessages().count(94), 1u);
+}
+
+TEST_F(RelayHubPlacingTest, BoxesStoredWithCapitalsAreMergedAtStart) {
+  // An earlier run kept "Upper@HostX" apart from "upper@hostx".
+  auto storeBox = [&](const Address& a, std::initializer_list<uint32_t> unsent,
+                      const std::string& dir) {
+    MessageBox box(&hub->backup(), a);
+    ObjectFiler filer;
+    ASSERT_TRUE(box.save(filer));
+    state.write("msgboxes/" + dir + "/msgbox.txt", filer.toString());
+    for (uint32_t id : unsent) {
+      Message m(id);
+      m.setSource("alice", "h");
+      m.setTargetExact(a);
+      m.setData(dir + " " + std::to_string(id));
+      ObjectFiler mf;
+      ASSERT_TRUE(m.save(mf));
+      state.write("msgboxes/" + dir + "/unsent/" + std::to_string(id) + ".txt", mf.toString());
+    }
+  };
+  storeBox(Address("Upper", "HostX"), {1, 2}, "Upper__HostX");
+  storeBox(Address("upper", "hostx"), {2, 3}, "upper__hostx");
+  storeBox(Address("Solo", "H"), {4}, "Solo__H");
+  state.write("msgboxes/Upper__HostX/unsent/5.txt", "garbage");
+  restart();
+  auto& boxes = hub->messageBoxes();
+  EXPECT_EQ(boxes.count(Address("Upper", "HostX")), 0u);
+  ASSERT_EQ(boxes.count(Address("upper", "hostx")), 1u);
+  std::vector<uint32_t> ids;
+  for (const Message& m : boxes.at(Address("upper", "hostx")).pending()) ids.push_back(m.getId());
+  EXPECT_EQ(ids, (std::vector<uint32_t>{1, 2, 3}));
+  // The id both held stays in each place (the lower-case box's copy wins).
+  EXPECT_TRUE(state.read("msgboxes/upper__hostx/unsent/2.txt").find("upper__hostx 2") !=
+              std::string::npos);
+  EXPECT_TRUE(state.exists("msgboxes/Upper__HostX/unsent/2.txt"));
+  EXPECT_FALSE(state.exists("msgboxes/Upper__HostX/unsent/1.txt"));
+  // What could not be read is not moved either.
+  EXPECT_EQ(state.read("msgboxes/Upper__HostX/unsent/5.txt"), "garbage");
+  EXPECT_FALSE(state.exists("msgboxes/upper__hostx/unsent/5.txt"));
+  // A box with capitals and nothing in the way moves whole.
+  ASSERT_EQ(boxes.count(Address("solo", "h")), 1u);
+  EXPECT_EQ(boxes.at(Address("solo", "h")).pending().size(), 1u);
+  EXPECT_FALSE(state.exists("msgboxes/Solo__H"));
+  EXPECT_TRUE(state.exists("msgboxes/solo__h/msgbox.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RelayHubPlacingTest, AnUnreadableBoxFileIsNeverWrittenOver) {
+  // A shortened folder name does not give the address back, so the box
+  // cannot come back; its damaged file must still stay as it is.
+  const std::string longName(300, 'l');
+  const std::string dir = Vemora::RHBackup::boxDirName(Address(longName, "h"));
+  state.write("msgboxes/" + dir + "/msgbox.txt", "MessageBox(object)\n{\n\tName(str");
+  restart();
+  EXPECT_TRUE(hub->messageBoxes().empty());
+  EXPECT_FALSE(hub->place(msg(95, "alice", longName), true));
+  EXPECT_EQ(state.read("msgboxes/" + dir + "/msgbox.txt"), "MessageBox(object)\n{\n\tName(str");
+  // Other boxes are stored as ever.
+  EXPECT_TRUE(hub->place(msg(96, "alice", "bob"), true));
 }
 
 }  // namespace

@@ -107,3 +107,29 @@ TEST(RelayHub, StopFlagEndsTheLoop) {
 
 }  // namespace
 }  // namespace Vemora
+
+namespace Vemora {
+namespace {
+
+// 30 seconds plus one for every 500 bytes announced (at least 500 bytes a
+// second on average), so a large item over a slow link completes.
+TEST(RelayHub, ItemTimeLimitGrowsWithTheAnnouncedSize) {
+  const struct {
+    uint32_t announced;
+    int64_t seconds;
+  } cases[] = {
+      {0, 30},
+      {499, 30},
+      {500, 31},
+      {20 * 1024, 70},
+      {100 * 1024, 234},
+      {16u * 1024 * 1024, 30 + 33554},
+      {4294967295u, 30 + 8589934},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(RelayHub::itemLimitSeconds(c.announced), c.seconds) << c.announced;
+  }
+}
+
+}  // namespace
+}  // namespace Vemora

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -289,29 +290,24 @@ TEST_F(AgentProtocolTest, EmptyStringAsTheLastBytesIsStillAnItem) {
   EXPECT_TRUE(agent.frame().waitClosed());
 }
 
-TEST_F(AgentProtocolTest, TextWithoutAMessageIsDroppedWithoutAck) {
-  for (const std::string& text : {std::string("garbage"), std::string("method=none\n")}) {
-    AgentClient agent;
-    ASSERT_TRUE(agent.open(daemon.port(), "alice"));
-    ASSERT_TRUE(agent.frame().sendString("PLAC"));
-    ASSERT_EQ(agent.frame().readRaw(), std::optional<std::string>("ACK"));
-    ASSERT_TRUE(agent.frame().sendU32(1));
-    ASSERT_TRUE(agent.frame().sendString(text));
-    EXPECT_TRUE(agent.frame().waitClosed()) << text;
-  }
-  // A later message of a connection never inherits fields of the one before.
-  AgentClient alice;
-  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
-  WireMessage full = AgentClient::make(80, "alice", "bob", "first");
-  ASSERT_TRUE(alice.frame().sendString("PLAC"));
-  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
-  ASSERT_TRUE(alice.frame().sendU32(2));
-  ASSERT_TRUE(alice.frame().sendString(full.toText()));
-  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
-  // Only an id and a source: no target, so it cannot reach bob's box.
+TEST_F(AgentProtocolTest, TextWithoutAMessageIsAcknowledgedAndNotPlaced) {
+  // Only an id and a source: no target, so it cannot reach any box.
   std::string partial = "method=none\n";
   partial += std::string(1, 9) + "81" + std::string(1, 0) + std::string(1, 1) + "alice" +
              std::string(1, 0);
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  ASSERT_TRUE(alice.frame().sendString("PLAC"));
+  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
+  ASSERT_TRUE(alice.frame().sendU32(5));
+  // Each is acknowledged, so the messages behind it are not held up.
+  for (const std::string& text : {std::string("garbage"), std::string("method=none\n"), partial}) {
+    ASSERT_TRUE(alice.frame().sendString(text));
+    EXPECT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK")) << text;
+  }
+  // A later message of a connection never inherits fields of the one before.
+  ASSERT_TRUE(alice.frame().sendString(AgentClient::make(80, "alice", "bob", "first").toText()));
+  ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
   ASSERT_TRUE(alice.frame().sendString(partial));
   ASSERT_EQ(alice.frame().readRaw(), std::optional<std::string>("ACK"));
   AgentClient bob;
@@ -319,6 +315,17 @@ TEST_F(AgentProtocolTest, TextWithoutAMessageIsDroppedWithoutAck) {
   const auto got = bob.extractAll();
   ASSERT_TRUE(got.has_value());
   EXPECT_EQ(ids(*got), std::vector<uint32_t>{80});
+  // Nothing else was placed: no box for an empty address, and the
+  // connection is named in the log.
+  std::vector<std::string> boxes;
+  for (const auto& entry :
+       std::filesystem::directory_iterator(daemon.root() + "/state/RelayHub/msgboxes")) {
+    boxes.push_back(entry.path().filename().string());
+  }
+  std::sort(boxes.begin(), boxes.end());
+  EXPECT_EQ(boxes, (std::vector<std::string>{"bob__localhost"}));
+  EXPECT_TRUE(daemon.waitForLog("holds no message; it was acknowledged and not placed"));
+  EXPECT_NE(daemon.logText().find("alice@localhost"), std::string::npos);
 }
 
 TEST_F(AgentProtocolTest, NoAckWhenTheMessageCannotBeStored) {

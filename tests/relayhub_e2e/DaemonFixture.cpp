@@ -179,7 +179,7 @@ std::vector<std::string> DaemonFixture::environment() const {
     env.push_back(item);
   }
   env.push_back("VEMORA_REGISTRY_DIR=" + root_ + "/registry");
-  env.push_back("VEMORA_LOCK_DIR=" + root_ + "/locks");
+  env.push_back("VEMORA_LOCK_DIR=" + root_ + "/" + lockFolder_);
   env.push_back("VEMORA_DRIVE_C=" + root_);
   return env;
 }

@@ -91,6 +91,9 @@ class DaemonFixture {
 
   // Environment of the daemon's process, "NAME=value".
   std::vector<std::string> environment() const;
+  // The folder of the named locks for the runs that follow (below the
+  // root; "locks" unless changed).
+  void setLockFolder(const std::string& relative) { lockFolder_ = relative; }
 
  private:
   pid_t spawn(const std::vector<std::string>& args, const std::string& outPath,
@@ -102,6 +105,7 @@ class DaemonFixture {
   pid_t pid_ = -1;
   int exitCode_ = -1;
   int runs_ = 0;
+  std::string lockFolder_ = "locks";
 };
 
 }  // namespace e2e
