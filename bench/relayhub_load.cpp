@@ -3,9 +3,14 @@
 // placing M messages of S bytes, spread over the receivers, which fetch them
 // with EXTR. Prints messages per second end to end, the median and 99th
 // percentile latency from PLAC to EXTR, and the daemon's peak memory.
+// With --backlog K, N senders first queue K messages for one receiver, which
+// then drains them (messages per second of the drain). With --disk-rate R the
+// rate is also shown divided by R, the disk's rate of atomic synced file
+// writes, which --measure-disk DIR measures and prints.
 //
 //   relayhub_load --port P [--pid PID] [--senders N] [--messages M] [--size S]
-//                 [--batch B] [--header]
+//                 [--batch B] [--backlog K] [--disk-rate R] [--header]
+//   relayhub_load --measure-disk DIR
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -18,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/FileUtils.h"
 #include "common/StringStream.h"
 #include "relayhub/Connection.h"
 #include "relayhub/Message.h"
@@ -37,6 +43,9 @@ struct Options {
   int messages = 100;
   int size = 256;
   int batch = 10;
+  int backlog = 0;
+  double diskRate = 0;
+  std::string measureDisk;
   bool header = false;
 };
 
@@ -56,17 +65,22 @@ class Agent {
     c_.setHost("127.0.0.1");
     c_.setPort(port);
     if (c_.connect() != Connection::kOk) return false;
+    // Items go out at once, as the daemon sends its own.
+    platform::socketSetNoDelay(c_.getSocket(), true);
     unsigned int socketId = 0;
     std::string status;
     return raw() == "ACK" && recv(socketId) && c_.csend(2u) && raw() == "ACK" &&
            c_.csend(std::string("AGENT")) && raw() == "ACK" && recv(status) && recv(status) &&
            sendI32Items(name) && raw() == "ACK";
   }
-  bool place(const std::vector<std::string>& texts) {
+  // `sending` runs just before each message goes out.
+  template <typename F>
+  bool place(const std::vector<std::string>& texts, F sending) {
     if (!c_.csend(std::string("PLAC")) || raw() != "ACK") return false;
     if (!c_.csend(static_cast<unsigned int>(texts.size()))) return false;
-    for (const std::string& t : texts) {
-      if (!c_.csend(t) || raw() != "ACK") return false;
+    for (size_t i = 0; i < texts.size(); ++i) {
+      sending(i);
+      if (!c_.csend(texts[i]) || raw() != "ACK") return false;
     }
     return true;
   }
@@ -162,15 +176,18 @@ void sender(const Options& o, int index, uint32_t firstId, Book& book) {
   std::vector<uint32_t> ids;
   for (int i = 0; i < o.messages; ++i) {
     const uint32_t id = firstId + static_cast<uint32_t>(i);
-    const std::string to = "load-receiver-" + std::to_string((index + i) % o.agents);
+    const std::string to = o.backlog > 0
+                               ? std::string("load-drain")
+                               : "load-receiver-" + std::to_string((index + i) % o.agents);
     batch.push_back(messageText(id, name, to, data));
     ids.push_back(id);
     if (static_cast<int>(batch.size()) == o.batch || i + 1 == o.messages) {
-      {
+      // Latency counts from the moment each message is handed in.
+      const auto stamp = [&](size_t k) {
         std::lock_guard<std::mutex> g(book.lock);
-        for (uint32_t placedId : ids) book.placed[placedId] = Clock::now();
-      }
-      if (!a.place(batch)) {
+        book.placed[ids[k]] = Clock::now();
+      };
+      if (!a.place(batch, stamp)) {
         ++book.failures;
         return;
       }
@@ -184,7 +201,9 @@ void sender(const Options& o, int index, uint32_t firstId, Book& book) {
 void receiver(const Options& o, int index, int expected, Book& book,
               const std::atomic<bool>& giveUp) {
   Agent a;
-  if (!a.open(o.port, "load-receiver-" + std::to_string(index))) {
+  const std::string name =
+      o.backlog > 0 ? std::string("load-drain") : "load-receiver-" + std::to_string(index);
+  if (!a.open(o.port, name)) {
     ++book.failures;
     return;
   }
@@ -207,7 +226,8 @@ void receiver(const Options& o, int index, int expected, Book& book,
     }
     got += static_cast<int>(texts.size());
     book.received += static_cast<int>(texts.size());
-    if (texts.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // An eager agent: asks again soon when its box was empty.
+    if (texts.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   a.end();
 }
@@ -238,10 +258,62 @@ bool parse(int argc, char** argv, Options& o) {
     else if (arg == "--messages") o.messages = value();
     else if (arg == "--size") o.size = value();
     else if (arg == "--batch") o.batch = value();
+    else if (arg == "--backlog") o.backlog = value();
+    else if (arg == "--disk-rate") o.diskRate = i + 1 < argc ? std::atof(argv[++i]) : 0;
+    else if (arg == "--measure-disk") o.measureDisk = i + 1 < argc ? argv[++i] : "";
     else if (arg == "--header") o.header = true;
     else return false;
   }
+  if (!o.measureDisk.empty()) return true;
+  if (o.backlog > 0) o.messages = std::max(1, o.backlog / o.agents);
   return o.port > 0 && o.agents > 0 && o.messages > 0 && o.size >= 0 && o.batch > 0;
+}
+
+// Atomic synced writes a second in `folder`: each replaces one small file
+// through a synced temporary, a rename and a synced folder.
+double measureDisk(const std::string& folder) {
+  const std::string file = folder + "/disk-rate-probe.txt";
+  const std::string text(256, 'x');
+  const auto start = Clock::now();
+  int writes = 0;
+  while (Clock::now() - start < std::chrono::seconds(2)) {
+    if (!Vemora::FileUtils::writeFile(file, text)) return 0;
+    ++writes;
+  }
+  Vemora::FileUtils::deleteFile(file, true);
+  return writes / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Queues the backlog (every sender at once), then drains it with one
+// receiver; only the drain is timed.
+int runBacklog(const Options& o, Book& book, uint32_t base) {
+  const int total = o.agents * o.messages;
+  std::vector<std::thread> threads;
+  const auto fillStart = Clock::now();
+  for (int s = 0; s < o.agents; ++s) {
+    threads.emplace_back(sender, std::cref(o), s,
+                         base + static_cast<uint32_t>(s) * static_cast<uint32_t>(o.messages),
+                         std::ref(book));
+  }
+  for (std::thread& t : threads) t.join();
+  const double fillSeconds = std::chrono::duration<double>(Clock::now() - fillStart).count();
+  std::atomic<bool> giveUp{false};
+  const auto start = Clock::now();
+  std::thread drain(receiver, std::cref(o), 0, total, std::ref(book), std::cref(giveUp));
+  drain.join();
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  const int received = book.received.load();
+  const double rate = received / seconds;
+  std::printf("%-6s %5d %7d %6d %10d %12.1f %8.2f %10s %10s %12ld\n", "drain", 1, total, o.size,
+              received, rate, o.diskRate > 0 ? rate / o.diskRate : 0.0, "-", "-", peakKb(o.pid));
+  std::fprintf(stderr, "relayhub_load: backlog of %d queued in %.1f s (%.1f messages/s)\n", total,
+               fillSeconds, total / fillSeconds);
+  if (book.failures.load() != 0 || received != total) {
+    std::fprintf(stderr, "relayhub_load: %d of %d messages drained, %d agent failure(s)\n",
+                 received, total, book.failures.load());
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -251,17 +323,24 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: relayhub_load --port P [--pid PID] [--senders N] [--messages M] "
-                 "[--size S] [--batch B] [--header]\n");
+                 "[--size S] [--batch B] [--backlog K] [--disk-rate R] [--header]\n"
+                 "       relayhub_load --measure-disk DIR\n");
     return 2;
   }
+  if (!o.measureDisk.empty()) {
+    const double rate = measureDisk(o.measureDisk);
+    std::printf("%.0f\n", rate);
+    return rate > 0 ? 0 : 1;
+  }
   if (o.header) {
-    std::printf("%5s %7s %6s %10s %12s %10s %10s %12s\n", "N", "M/agent", "S", "messages",
-                "messages/s", "p50 ms", "p99 ms", "peak RSS kB");
+    std::printf("%-6s %5s %7s %6s %10s %12s %8s %10s %10s %12s\n", "run", "N", "M/agent", "S",
+                "messages", "messages/s", "/disk", "p50 ms", "p99 ms", "peak RSS kB");
   }
   Book book;
   // Ids of this run: distinct from every earlier run against the daemon.
   const uint32_t base = static_cast<uint32_t>(
       (std::chrono::system_clock::now().time_since_epoch().count() / 1000) & 0x7FFFFFFF) | 1u;
+  if (o.backlog > 0) return runBacklog(o, book, base);
   const int total = o.agents * o.messages;
   std::vector<int> expected(static_cast<size_t>(o.agents), 0);
   for (int s = 0; s < o.agents; ++s) {
@@ -292,9 +371,10 @@ int main(int argc, char** argv) {
   watchdog.join();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   const int received = book.received.load();
-  std::printf("%5d %7d %6d %10d %12.1f %10.1f %10.1f %12ld\n", o.agents, o.messages, o.size,
-              received, received / seconds, percentile(book.latencyMs, 0.5),
-              percentile(book.latencyMs, 0.99), peakKb(o.pid));
+  const double rate = received / seconds;
+  std::printf("%-6s %5d %7d %6d %10d %12.1f %8.2f %10.1f %10.1f %12ld\n", "pairs", o.agents,
+              o.messages, o.size, received, rate, o.diskRate > 0 ? rate / o.diskRate : 0.0,
+              percentile(book.latencyMs, 0.5), percentile(book.latencyMs, 0.99), peakKb(o.pid));
   if (book.failures.load() != 0 || received != total) {
     std::fprintf(stderr, "relayhub_load: %d of %d messages arrived, %d agent failure(s)\n",
                  received, total, book.failures.load());

@@ -43,12 +43,6 @@ std::unique_ptr<platform::File> createTemporary(const std::string& path, std::st
   return nullptr;
 }
 
-bool writeWhole(platform::File& file, const std::string& text) {
-  if (!file.writeAt(0, text.data(), text.size())) return false;
-  if (!file.sync()) return false;
-  return file.close();
-}
-
 }  // namespace
 
 std::list<DirectoryEntry> FileUtils::listDirectory(const std::string& directory,
@@ -96,26 +90,48 @@ bool FileUtils::readFile(const std::string& path, std::string& out) {
 }
 
 bool FileUtils::writeFile(const std::string& path, const std::string& text) {
-  if (path.empty() || isSeparator(path.back())) return false;
-  const uint32_t attributes = platform::fileAttributes(path);
-  const bool existed = attributes != platform::kInvalidFileAttributes;
-  // A truncating open would refuse these; the rename must not replace them.
-  if (existed &&
-      (attributes & (platform::kFileAttributeDirectory | platform::kFileAttributeReadonly))) {
-    return false;
-  }
   std::string temp;
-  std::unique_ptr<platform::File> file = createTemporary(path, temp);
-  if (!file) return false;
-  bool ok = writeWhole(*file, text);
-  file.reset();
-  if (ok && existed) platform::copyPermissions(path, temp);
-  ok = ok && platform::moveFileEx(temp, path, platform::kMoveFileReplaceExisting);
-  if (!ok) {
+  if (!writeTemporary(path, text, temp)) return false;
+  if (!syncFiles({temp})) {
     platform::deleteFile(temp);
     return false;
   }
+  if (!commitTemporary(temp, path)) return false;
   return platform::syncFolder(dirName(path));
+}
+
+bool FileUtils::writeTemporary(const std::string& path, const std::string& text,
+                               std::string& temp) {
+  if (path.empty() || isSeparator(path.back())) return false;
+  const uint32_t attributes = platform::fileAttributes(path);
+  // A truncating open would refuse these; the rename must not replace them.
+  if (attributes != platform::kInvalidFileAttributes &&
+      (attributes & (platform::kFileAttributeDirectory | platform::kFileAttributeReadonly))) {
+    return false;
+  }
+  std::unique_ptr<platform::File> file = createTemporary(path, temp);
+  if (!file) return false;
+  const bool ok = file->writeAt(0, text.data(), text.size()) && file->close();
+  file.reset();
+  if (!ok) platform::deleteFile(temp);
+  return ok;
+}
+
+bool FileUtils::commitTemporary(const std::string& temp, const std::string& path) {
+  if (platform::fileAttributes(path) != platform::kInvalidFileAttributes) {
+    platform::copyPermissions(path, temp);
+  }
+  if (platform::moveFileEx(temp, path, platform::kMoveFileReplaceExisting)) return true;
+  platform::deleteFile(temp);
+  return false;
+}
+
+bool FileUtils::syncFiles(const std::vector<std::string>& paths) {
+  return paths.empty() || platform::syncFiles(paths);
+}
+
+bool FileUtils::syncFolders(const std::vector<std::string>& folders) {
+  return folders.empty() || platform::syncFolders(folders);
 }
 
 bool FileUtils::appendFile(const std::string& path, const std::string& text) {

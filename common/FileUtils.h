@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
 #include "common/DateTime.h"
 #include "common/DirectoryEntry.h"
@@ -43,6 +44,19 @@ class FileUtils {
   // the temporary is removed: the file keeps its old contents (or stays
   // missing). A read-only file or a directory is not replaced.
   static bool writeFile(const std::string& path, const std::string& text);
+  // The first half of writeFile, for callers that sync many files at once:
+  // the text goes to a new temporary file beside `path` (its name to
+  // `temp`) without a sync. False (and no temporary left) on failure, or
+  // when `path` is a directory or read-only.
+  static bool writeTemporary(const std::string& path, const std::string& text, std::string& temp);
+  // The second half: renames a temporary that the caller has synced over
+  // `path` (keeping the permissions of a file it replaces). The folder is
+  // not synced. On failure the temporary is removed.
+  static bool commitTemporary(const std::string& temp, const std::string& path);
+  // Syncs the data of many files, or many folders (their entries), with as
+  // few waits for the disk as the system allows. True when all were synced.
+  static bool syncFiles(const std::vector<std::string>& paths);
+  static bool syncFolders(const std::vector<std::string>& folders);
   // Appends to an existing file (a failure leaves it as it is); a missing
   // file is written with writeFile.
   static bool appendFile(const std::string& path, const std::string& text);

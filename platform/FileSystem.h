@@ -113,4 +113,13 @@ bool copyPermissions(const std::string& from, const std::string& to);
 // also when the file system cannot sync folders.
 bool syncFolder(const std::string& path);
 
+// Brings the data of every file in `paths` to the disk (fdatasync of each),
+// or the entries of every folder (fsync of each). The syncs of a batch are
+// handed to the system together, so the disk sees a few cache flushes for
+// the whole batch instead of one per path. True when every path was synced;
+// one that cannot be opened or synced makes it false (the others are still
+// synced).
+bool syncFiles(const std::vector<std::string>& paths);
+bool syncFolders(const std::vector<std::string>& paths);
+
 }  // namespace platform

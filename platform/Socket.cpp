@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/LastError.h"
+#include "platform/WakeEvent.h"
 
 namespace platform {
 
@@ -208,6 +209,12 @@ bool socketSetNonBlocking(SocketHandle s, bool nonBlocking) {
   return ::fcntl(fd(s), F_SETFL, wanted) == 0 ? ok() : fail(errno);
 }
 
+bool socketSetNoDelay(SocketHandle s, bool on) {
+  const int value = on ? 1 : 0;
+  return ::setsockopt(fd(s), IPPROTO_TCP, TCP_NODELAY, &value, sizeof value) == 0 ? ok()
+                                                                                  : fail(errno);
+}
+
 bool socketBindAny(SocketHandle s, uint16_t port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -302,6 +309,47 @@ int socketWaitReadable(SocketHandle s, int timeoutMs) {
 
 int socketWaitWritable(SocketHandle s, int timeoutMs) {
   return waitFor(s, POLLOUT, timeoutMs);
+}
+
+int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs, bool* woken) {
+  std::vector<pollfd> fds;
+  fds.reserve(items.size() + 1);
+  for (const PollItem& item : items) {
+    const short events =
+        static_cast<short>((item.wantRead ? POLLIN : 0) | (item.wantWrite ? POLLOUT : 0));
+    fds.push_back(pollfd{fd(item.socket), events, 0});
+  }
+  if (wake != nullptr && wake->descriptor() >= 0)
+    fds.push_back(pollfd{wake->descriptor(), POLLIN, 0});
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
+  int r = 0;
+  for (;;) {
+    int left = 0;
+    if (timeoutMs > 0) {
+      const auto rest =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      left = rest > 0 ? static_cast<int>(rest) : 0;
+    }
+    r = ::poll(fds.data(), static_cast<nfds_t>(fds.size()), left);
+    if (r >= 0) break;
+    if (errno != EINTR) {
+      fail(errno);
+      return -1;
+    }
+  }
+  if (woken != nullptr) *woken = fds.size() > items.size() && fds.back().revents != 0;
+  int ready = 0;
+  for (size_t i = 0; i < items.size(); ++i) {
+    const short got = fds[i].revents;
+    items[i].readable = (got & (POLLIN | POLLHUP | POLLERR)) != 0;
+    items[i].writable = (got & (POLLOUT | POLLERR)) != 0;
+    if ((items[i].wantRead && items[i].readable) || (items[i].wantWrite && items[i].writable)) {
+      ++ready;
+    }
+  }
+  setLastError(0);
+  return ready;
 }
 
 int64_t socketSend(SocketHandle s, const char* data, uint32_t length) {

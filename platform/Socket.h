@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -90,6 +91,9 @@ bool socketSetSendBuffer(SocketHandle s, int bytes);
 bool socketSetReceiveBuffer(SocketHandle s, int bytes);
 // ioctlsocket(FIONBIO).
 bool socketSetNonBlocking(SocketHandle s, bool nonBlocking);
+// TCP_NODELAY: every send goes out at once instead of waiting for the
+// peer's acknowledgement of earlier small segments.
+bool socketSetNoDelay(SocketHandle s, bool on);
 
 // bind to INADDR_ANY (all local addresses) on `port`.
 bool socketBindAny(SocketHandle s, uint16_t port);
@@ -125,6 +129,26 @@ uint32_t socketPendingError(SocketHandle s);
 // reads 0 bytes or the error).
 int socketWaitReadable(SocketHandle s, int timeoutMs);
 int socketWaitWritable(SocketHandle s, int timeoutMs);
+
+class WakeEvent;
+
+// One socket of a socketPoll: what to wait for, and what was found.
+struct PollItem {
+  SocketHandle socket = kInvalidSocket;
+  bool wantRead = false;
+  bool wantWrite = false;
+  bool readable = false;  // also set when the peer hung up or failed
+  bool writable = false;
+};
+
+// poll over many sockets and an optional wake event: waits up to
+// `timeoutMs` (0 or less: no wait) until one item is ready as it asks or
+// `wake` is set. The number of ready items (the wake event is not counted),
+// 0 on time-out or wake-up, -1 on error (last error set). An interrupted
+// wait is resumed with the remaining time. `woken` (when given) tells
+// whether the wake event was set.
+int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutMs,
+               bool* woken = nullptr);
 
 // One send of up to `length` bytes that never blocks and never raises
 // SIGPIPE. The number of bytes handed over, or -1 with the last error

@@ -401,6 +401,8 @@ void Connection::close() {
   socket_ = platform::kInvalidSocket;
   open_ = false;
   listener_ = false;
+  outbox_.clear();
+  outOffset_ = 0;
   term();
 }
 
@@ -414,34 +416,96 @@ bool Connection::sendRaw(const char* data, unsigned int length) {
     return false;
   }
   if (length == 0) return true;
-  // The whole item must be handed over within the time limit. A peer that
-  // stops reading fills its window; the send then gives up instead of
-  // holding the handler thread (and so every other agent) for ever.
-  const uint64_t deadline = platform::monotonicMs() + g_sendLimitMs.load();
-  unsigned int sent = 0;
-  int stalls = 0;
+  if (!staged_) return sendBlocking(data, length);
+  size_t taken = 0;
+  if (!hasUnsent()) {
+    const int64_t n = sendSome(data, length, 1);
+    if (n < 0) return false;
+    taken = static_cast<size_t>(n);
+    if (taken == length) {
+      shell().debug5("Connection::sendRaw: Sent %i bytes", params().addUInt(length));
+      return true;
+    }
+    outbox_.clear();
+    outOffset_ = 0;
+    unsentSinceMs_ = platform::monotonicMs();
+  }
+  try {
+    outbox_.append(data + taken, length - taken);
+  } catch (const std::bad_alloc&) {
+    shell().debug1("Connection::sendRaw: OUT OF MEMORY");
+    return false;
+  }
+  return true;
+}
+
+void Connection::setStagedSends(bool on) {
+  staged_ = on;
+  if (open_) platform::socketSetNoDelay(socket_, on);
+}
+
+int64_t Connection::sendSome(const char* data, size_t length, int attempt) {
+  size_t sent = 0;
   while (sent < length) {
-    const int64_t n = platform::socketSend(socket_, data + sent, length - sent);
+    const int64_t n =
+        platform::socketSend(socket_, data + sent, static_cast<uint32_t>(length - sent));
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+      continue;
+    }
     if (n < 0 && platform::lastError() != platform::kWsaEwouldblock) {
       lastError_ = platform::lastError();
       const platform::SocketHandle s = socket_;
       close();
       HubLog::messagingError(kErrSend, params().addULong(lastError_));
       shell().debug1("Failed to send through socket %i - attempt no %i",
-                     params().addUInt(s).addInt(stalls + 1));
-      return false;
+                     params().addUInt(s).addInt(attempt));
+      return -1;
     }
-    if (n > 0) {
-      sent += static_cast<unsigned int>(n);
-      continue;
-    }
+    break;  // the socket is full for now
+  }
+  return static_cast<int64_t>(sent);
+}
+
+int Connection::flush() {
+  if (!hasUnsent()) return 2;
+  if (!open_) return 0;
+  const int64_t n = sendSome(outbox_.data() + outOffset_, outbox_.size() - outOffset_, 1);
+  if (n < 0) return 0;
+  outOffset_ += static_cast<size_t>(n);
+  if (!hasUnsent()) {
+    shell().debug5("Connection::sendRaw: Sent %i bytes",
+                   params().addUInt(static_cast<unsigned int>(outbox_.size())));
+    outbox_.clear();
+    outbox_.shrink_to_fit();
+    outOffset_ = 0;
+    return 2;
+  }
+  if (platform::monotonicMs() - unsentSinceMs_ >= g_sendLimitMs.load()) {
+    HubLog::messagingError(kErrSendIncomplete, params().addInt(kSendAttempts));
+    return 0;
+  }
+  return 1;
+}
+
+bool Connection::sendBlocking(const char* data, unsigned int length) {
+  // The whole item must be handed over within the time limit. A peer that
+  // stops reading fills its window; the send then gives up instead of
+  // holding the calling thread for ever.
+  const uint64_t deadline = platform::monotonicMs() + g_sendLimitMs.load();
+  unsigned int sent = 0;
+  int stalls = 0;
+  while (sent < length) {
+    const int64_t n = sendSome(data + sent, length - sent, stalls + 1);
+    if (n < 0) return false;
+    sent += static_cast<unsigned int>(n);
+    if (sent == length) break;
     const uint64_t t = platform::monotonicMs();
+    ++stalls;
     if (t >= deadline) {
-      ++stalls;
       HubLog::messagingError(kErrSendIncomplete, params().addInt(kSendAttempts));
       return false;
     }
-    ++stalls;
     platform::socketWaitWritable(socket_, static_cast<int>(std::min<uint64_t>(deadline - t, 1000)));
   }
   shell().debug5("Connection::sendRaw: Sent %i bytes", params().addUInt(length));

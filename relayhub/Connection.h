@@ -14,7 +14,9 @@
 // non-blocking read, keeps what arrived in the caller's RecvStaging and
 // answers 0 (failure), 1 (not complete yet) or 2 (complete). Sends wait for
 // the socket, but never longer than the send time limit, so an agent that
-// stops reading cannot freeze the thread that serves all the others.
+// stops reading cannot freeze the thread that serves all the others. With
+// staged sends (the handler's connections) they do not wait at all: what the
+// socket does not take at once is kept and goes out in later flush() calls.
 //
 // A Connection is used by one thread at a time and has no lock; the
 // process-wide counters it keeps are atomic.
@@ -108,6 +110,19 @@ class Connection {
   bool csend(const std::string& value);
   bool csend(unsigned int value);
 
+  // Staged sending: sendRaw hands over what the socket takes now and keeps
+  // the rest (true unless the socket failed); flush() sends more of it.
+  // A staged connection also sends each item at once (no delay for the
+  // acknowledgement of the previous one): the handler's items are small
+  // and answered one by one.
+  void setStagedSends(bool on);
+  bool hasUnsent() const { return outOffset_ < outbox_.size(); }
+  // 2 when nothing waits any more, 1 while bytes still wait, 0 when the
+  // socket failed (closed) or the send time limit has passed since the
+  // oldest waiting byte was queued (catalogue error 4; the socket stays
+  // open for the caller to drop).
+  int flush();
+
   // True when the socket becomes readable within `milliseconds`.
   bool haveData(int milliseconds);
   // One read of up to `count` bytes; `count` then holds the bytes read.
@@ -136,6 +151,10 @@ class Connection {
 
  private:
   int crecvNumber(const char* tag, RecvStaging& staging);
+  // One non-blocking send of as much as the socket takes: the bytes taken,
+  // or -1 after a socket error (the connection then closed and logged).
+  int64_t sendSome(const char* data, size_t length, int attempt);
+  bool sendBlocking(const char* data, unsigned int length);
   bool reserveStaged(RecvStaging& staging);
   int tryConnect(uint32_t address);
   bool openSocket(platform::SocketHandle s);
@@ -152,6 +171,12 @@ class Connection {
   int32_t createTime_ = 0;
   int32_t lastActivity_ = 0;
   uint32_t lastError_ = 0;
+  // Staged sends: the bytes not yet taken by the socket (from outOffset_ on)
+  // and when the oldest of them was queued.
+  bool staged_ = false;
+  std::string outbox_;
+  size_t outOffset_ = 0;
+  uint64_t unsentSinceMs_ = 0;
   // Listener only: the log's share of accept failures.
   RepeatReport acceptReport_{10000};
   uint32_t lastAcceptError_ = 0;

@@ -55,6 +55,12 @@ class ConnectionEntry {
   // The entry's place in the open-connection count; given back when the
   // entry is destroyed.
   OpenConnectionSlot slot;
+  // The entry's reply waits for the state store's sync at the end of the
+  // pass (a placed message's "ACK"); it takes no step until then.
+  bool awaitingSync = false;
+  // The handler's wait between passes found no input on the socket: the
+  // next pass need not look again before its waiting rule.
+  bool knownIdle = false;
 };
 
 }  // namespace Vemora

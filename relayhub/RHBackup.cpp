@@ -8,6 +8,7 @@
 #include "common/FileUtils.h"
 #include "common/MonopolyGuard.h"
 #include "common/StringOps.h"
+#include "platform/Clock.h"
 #include "platform/LastError.h"
 #include "relayhub/HubLog.h"
 
@@ -214,16 +215,124 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
     HubLog::error(kMsgStoreFailed, p);
     return false;
   }
-  FileUtils::createDirectory(full);
-  if (!FileUtils::writeFile(full, text)) {
+  // What no store of the run waits for (the map's compaction) is written
+  // and synced at once, as is everything while group commit is off.
+  if (!groupCommit_ || !counts) {
+    FileUtils::createDirectory(full);
+    if (!FileUtils::writeFile(full, text)) {
+      const uint32_t code = platform::lastError();
+      ParamStream p;
+      p.addString(full).addString(platform::errorText(code));
+      HubLog::error(kMsgStoreFailed, p);
+      return false;
+    }
+    if (counts) written_.store(true);
+    return true;
+  }
+  const std::string folder = FileUtils::dirName(full);
+  noteNewFoldersLocked(full);
+  std::string temp;
+  if (!FileUtils::writeTemporary(full, text, temp)) {
     const uint32_t code = platform::lastError();
     ParamStream p;
     p.addString(full).addString(platform::errorText(code));
     HubLog::error(kMsgStoreFailed, p);
     return false;
   }
-  if (counts) written_.store(true);
+  dropPendingLocked(full);
+  pending_[full] = PendingOp{false, temp};
+  ++pendingWrites_;
+  touchedFolders_.insert(folder);
   return true;
+}
+
+// Creates the missing folders of `full`'s folder; the parent of each new
+// one gets a new entry, which the next sync must make durable.
+void RHBackup::noteNewFoldersLocked(const std::string& full) {
+  std::string dir = FileUtils::dirName(full);
+  FileUtils::stripTrailingSeparators(dir);
+  std::vector<std::string> missing;
+  while (dir.size() >= directory_.size() && !FileOps::isDirectory(dir)) {
+    missing.push_back(dir);
+    std::string parent = FileUtils::dirName(dir);
+    FileUtils::stripTrailingSeparators(parent);
+    if (parent.empty() || parent == dir) break;
+    dir = parent;
+  }
+  if (missing.empty()) return;
+  FileUtils::createDirectory(full);
+  for (const std::string& made : missing) touchedFolders_.insert(FileUtils::dirName(made));
+}
+
+// Forgets what was prepared for `full`; a prepared temporary is deleted.
+void RHBackup::dropPendingLocked(const std::string& full) {
+  auto it = pending_.find(full);
+  if (it == pending_.end()) return;
+  if (!it->second.remove) {
+    FileUtils::deleteFile(it->second.temp, true);
+    --pendingWrites_;
+  }
+  pending_.erase(it);
+}
+
+void RHBackup::setGroupCommit(bool on) {
+  MonopolyGuard lock(lock_);
+  if (!on) syncLocked();
+  groupCommit_ = on;
+}
+
+bool RHBackup::hasPendingWrites() {
+  MonopolyGuard lock(lock_);
+  return pendingWrites_ != 0;
+}
+
+bool RHBackup::hasPending() {
+  MonopolyGuard lock(lock_);
+  return !pending_.empty() || !touchedFolders_.empty();
+}
+
+bool RHBackup::sync() {
+  MonopolyGuard lock(lock_);
+  return syncLocked();
+}
+
+bool RHBackup::syncLocked() {
+  lastSyncMs_.store(platform::monotonicMs());
+  if (pending_.empty() && touchedFolders_.empty()) return true;
+  std::vector<std::string> temps;
+  temps.reserve(pendingWrites_);
+  for (const auto& op : pending_) {
+    if (!op.second.remove) temps.push_back(op.second.temp);
+  }
+  // The data first: a rename must never put a file in place whose
+  // contents may not be on the disk yet.
+  bool ok = FileUtils::syncFiles(temps);
+  bool wroteAny = false;
+  for (const auto& op : pending_) {
+    if (op.second.remove) continue;
+    if (!ok) {
+      FileUtils::deleteFile(op.second.temp, true);
+    } else if (FileUtils::commitTemporary(op.second.temp, op.first)) {
+      wroteAny = true;
+    } else {
+      ok = false;
+    }
+  }
+  // Removals only after every write of the batch has landed.
+  for (const auto& op : pending_) {
+    if (ok && op.second.remove && FileOps::pathExists(op.first)) {
+      FileUtils::deleteFile(op.first, true);
+    }
+  }
+  if (ok) {
+    ok = FileUtils::syncFolders(
+        std::vector<std::string>(touchedFolders_.begin(), touchedFolders_.end()));
+  }
+  pending_.clear();
+  touchedFolders_.clear();
+  pendingWrites_ = 0;
+  if (ok && wroteAny) written_.store(true);
+  return ok;
 }
 
 bool RHBackup::appendFileLocked(const std::string& relative, const std::string& text) {
@@ -234,6 +343,15 @@ bool RHBackup::appendFileLocked(const std::string& relative, const std::string& 
 
 bool RHBackup::deleteFileLocked(const std::string& relative) {
   const std::string full = path(relative);
+  if (groupCommit_) {
+    const bool prepared = pending_.count(full) != 0;
+    dropPendingLocked(full);
+    if (prepared || FileOps::pathExists(full)) {
+      pending_[full] = PendingOp{true, std::string()};
+      touchedFolders_.insert(FileUtils::dirName(full));
+    }
+    return true;
+  }
   if (!FileOps::pathExists(full)) return true;
   return FileUtils::deleteFile(full, true);
 }
@@ -241,6 +359,12 @@ bool RHBackup::deleteFileLocked(const std::string& relative) {
 bool RHBackup::removeDirectoryLocked(const std::string& relative) {
   const std::string full = path(relative);
   if (!FileOps::isDirectory(full)) return true;
+  // What was prepared inside the tree lands first, so that the removal is
+  // the last word on it.
+  if (groupCommit_) {
+    syncLocked();
+    touchedFolders_.insert(FileUtils::dirName(full));
+  }
   return FileUtils::removeDirectory(full, true, true);
 }
 

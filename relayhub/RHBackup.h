@@ -119,7 +119,36 @@ class RHBackup {
   bool loadNameMap();
   bool clearNameMap();
 
+  // Group commit. Off (the default), every write is synced on its own before
+  // it returns. On, the writes and removals of boxes, messages and
+  // broadcasts are only prepared: a write puts the new contents into a
+  // temporary beside its file, unsynced; a removal is noted. sync() then
+  // makes all of them durable at once: the temporaries' data is synced, they
+  // are renamed over their files, the removals are done, and every folder
+  // touched is synced. A crash before that leaves every file as it was at
+  // the last sync (old contents, never a torn file); the last operation on
+  // a path wins; removals come after the writes, so a message that moves
+  // from one file to another is never on disk in neither.
+  void setGroupCommit(bool on);
+  // True when a write waits for sync(): what it wrote is not on disk yet.
+  bool hasPendingWrites();
+  // True when anything (a write or a removal) waits for sync().
+  bool hasPending();
+  // Makes everything prepared durable. False when any of it failed (the
+  // prepared writes are then dropped and their files keep what they held).
+  bool sync();
+  // Monotonic milliseconds of the last sync() (0 before the first).
+  uint64_t lastSyncMs() const { return lastSyncMs_.load(); }
+
  private:
+  struct PendingOp {
+    bool remove = false;
+    std::string temp;  // the prepared contents of a write
+  };
+  bool syncLocked();
+  void dropPendingLocked(const std::string& full);
+  void noteNewFoldersLocked(const std::string& full);
+
   std::string path(const std::string& relative) const;
   std::string boxPath(const Address& address) const;
   bool readFileLocked(const std::string& relative, std::string& out);
@@ -143,6 +172,13 @@ class RHBackup {
   std::map<std::string, std::string> learned_;
   std::map<std::string, std::set<std::string>> local_;
   int32_t changed_ = 0;
+  // Group commit: prepared operations by full path, the folders whose
+  // entries changed, the number of prepared writes.
+  bool groupCommit_ = false;
+  std::map<std::string, PendingOp> pending_;
+  std::set<std::string> touchedFolders_;
+  size_t pendingWrites_ = 0;
+  std::atomic<uint64_t> lastSyncMs_{0};
 };
 
 }  // namespace Vemora

@@ -133,6 +133,7 @@ bool RelayHub::stopThreads(uint32_t timeoutMs) {
   stopFlag_->store(true);
   ThreadInfo::requestQuit(listenerThread_);
   ThreadInfo::requestQuit(handlerThread_);
+  handlerWake_.set();
   const uint64_t start = platform::monotonicMs();
   bool woken = false;
   while (ThreadInfo::isRunning(listenerThread_) || ThreadInfo::isRunning(handlerThread_)) {

@@ -32,6 +32,7 @@
 #include "logger/LogCommons.h"
 #include "logger/LoggerInterface.h"
 #include "logger/LoggingSetup.h"
+#include "platform/WakeEvent.h"
 #include "relayhub/AppEntry.h"
 #include "relayhub/Connection.h"
 #include "relayhub/ConnectionEntry.h"
@@ -150,6 +151,16 @@ class RelayHub {
   void iterateHandleConnnections(ConnectionList& list);
   // The idle step; true when it called an agent back (no sleep then).
   bool waitIfNoConnections(int32_t now, int32_t& lastTick);
+  // The end of a pass: the state store's group commit, then the replies
+  // that waited for it.
+  void commitPass(ConnectionList& list);
+  // Waits up to `ms` for input on a connection that waits for it, room on
+  // one whose sends are staged, a new queued connection or a quit; not at
+  // all when a connection has a step to take without input.
+  void waitForInput(ConnectionList& list, int ms);
+  // A connection with staged bytes sends more of them; false when it was
+  // dropped or must wait for its socket this pass (the position moved on).
+  bool flushStep(ConnectionEntry& entry, ConnectionList& list);
 
   // ---- steps of later parts, empty until they are built ----
   // Reloads the user name-mapping file when it changed (main loop, once a
@@ -229,6 +240,8 @@ class RelayHub {
   bool handlePLACRecvMsgnum(ConnectionEntry& entry, ConnectionList& list);
   bool handlePLACRecvMsg(ConnectionEntry& entry, ConnectionList& list);
   bool handlePLACRecvMsgAck(ConnectionEntry& entry, ConnectionList& list);
+  // The "ACK" of a placed message once the state store has synced it.
+  bool finishPlacedMessage(ConnectionEntry& entry);
   bool handleEXTRSendMsgnum(ConnectionEntry& entry, ConnectionList& list);
   bool handleEXTRSendMsgStart(ConnectionEntry& entry, ConnectionList& list);
   bool handleEXTRSendMsg(ConnectionEntry& entry, ConnectionList& list);
@@ -387,6 +400,9 @@ class RelayHub {
   ConnectionList::Entries queue_;
   Monopoly queueLock_;
   int32_t queuedCount_ = 0;
+  // Set when a connection is queued or the handler is asked to quit: ends
+  // the handler's wait between passes.
+  platform::WakeEvent handlerWake_;
   int32_t maxConnections_ = 1;
   ThreadInfo* listenerThread_ = nullptr;
   // The listening socket is up (set by the listener): only then is there

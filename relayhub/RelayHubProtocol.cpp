@@ -4,6 +4,7 @@
 // END!. Every step sends or receives at most one item and never blocks on a
 // read; a step that answers false gets its connection dropped.
 #include <cctype>
+#include <utility>
 
 #include "common/StringStream.h"
 #include "platform/Clock.h"
@@ -177,6 +178,9 @@ bool RelayHub::checkWaitingHaveData(int32_t now, ConnectionEntry& entry, Connect
 
 bool RelayHub::haveDataToReceive(ConnectionEntry& entry, ConnectionList& /*list*/) {
   protoTrace(5, "haveDataToReceive", entry, 0, "Checking");
+  // The wait before this pass already looked: nothing had arrived. What
+  // arrives now is seen by the next wait, which then ends at once.
+  if (std::exchange(entry.knownIdle, false)) return false;
   if (!entry.connection->haveData(0)) return false;
   protoTrace(4, "haveDataToReceive", entry, 1, "Have data");
   return true;
@@ -526,13 +530,23 @@ bool RelayHub::handlePLACRecvMsgAck(ConnectionEntry& entry, ConnectionList& /*li
   }
   // Placed and stored before the agent hears "ACK": an acknowledged message
   // is on disk. When it could not be stored the agent gets no "ACK" and
-  // sends it again.
+  // sends it again. What the store has prepared lands at the end of the
+  // pass, in one sync with everything else of the pass; the "ACK" waits
+  // for it.
   if (entry.placeable) connectionsLogMessage(entry.address, "PLAC", msg, true);
   if (entry.placeable) unCache(msg.getId(), false, true);
   if (entry.placeable && !place(msg, true)) {
     protoTrace(2, "handlePLACRecvMsgAck", entry, 1, "Failed to store message");
     return false;
   }
+  if (backup_.hasPendingWrites()) {
+    entry.awaitingSync = true;
+    return true;
+  }
+  return finishPlacedMessage(entry);
+}
+
+bool RelayHub::finishPlacedMessage(ConnectionEntry& entry) {
   if (!entry.connection->sendAck()) {
     protoTrace(2, "handlePLACRecvMsgAck", entry, 1, "Failed to send ACK");
     return false;

@@ -3,6 +3,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "common/Timer.h"
 #include "logger/ParamStream.h"
@@ -29,8 +30,9 @@ constexpr uint32_t kAcceptPauseMs = 2;
 constexpr uint32_t kTransientAcceptPauseMs = 10;
 constexpr int32_t kSentSweepSeconds = 10;
 constexpr int32_t kTickSeconds = 10;
-constexpr uint32_t kBusySleepMs = 5;
-constexpr uint32_t kIdleSleepMs = 50;
+constexpr int kBusySleepMs = 5;
+constexpr int kIdleSleepMs = 50;
+constexpr uint64_t kSyncIntervalMs = 1000;
 
 RelayHub* hubOf(void* record) {
   ThreadInfo* info = static_cast<ThreadInfo*>(record);
@@ -163,6 +165,7 @@ void RelayHub::registerConnection(SmartPointer<Connection> connection) {
   queue_.back().slot = OpenConnectionSlot(&openCount_);
   ++queuedCount_;
   queueLock_.relax();
+  handlerWake_.set();
   HubLog::debug(3,
                 "RelayHub::registerConnection: Accepted connection from \"%s\" (socket %i) in "
                 "queue - now got %i connection(s)",
@@ -174,10 +177,13 @@ uint32_t RelayHub::handler(ThreadInfo* self) {
   ConnectionList list;
   int32_t nextSweep = nowSeconds() + kSentSweepSeconds;
   int32_t lastTick = 0;
+  // From here on the store syncs once per pass (commitPass), not per file.
+  backup_.setGroupCommit(true);
   while (!stopFlag_->load()) {
     ThreadInfo::updateCpuTime(self);
     if (ThreadInfo::quitRequested()) {
       list.clear();
+      backup_.setGroupCommit(false);
       return 1;
     }
     grabNewConnections(list);
@@ -189,14 +195,78 @@ uint32_t RelayHub::handler(ThreadInfo* self) {
         sweepSentMessages();
       }
       iterateHandleConnnections(list);
-      Timer::sleep(kBusySleepMs);
-    } else if (!waitIfNoConnections(t, lastTick)) {
-      Timer::sleep(kIdleSleepMs);
+      commitPass(list);
+      waitForInput(list, kBusySleepMs);
+    } else {
+      const bool calledBack = waitIfNoConnections(t, lastTick);
+      commitPass(list);
+      if (!calledBack) waitForInput(list, kIdleSleepMs);
     }
   }
   HubLog::debug(1, "RelayHub::handler: Ended connection handler thread");
   list.clear();
+  backup_.setGroupCommit(false);
   return 0;
+}
+
+void RelayHub::commitPass(ConnectionList& list) {
+  bool replyWaits = false;
+  for (const ConnectionEntry& entry : list.entries) replyWaits = replyWaits || entry.awaitingSync;
+  // Writes no reply waits for (unconfirmed copies, removals, the main
+  // loop's work) still reach the disk within about a second.
+  if (!replyWaits && !(platform::monotonicMs() - backup_.lastSyncMs() >= kSyncIntervalMs &&
+                       backup_.hasPending())) {
+    return;
+  }
+  const bool synced = backup_.sync();
+  if (!synced) {
+    HubLog::debug(1,
+                  "RelayHub::commitPass: The state store could not be synced - no ACK for "
+                  "what it held");
+  }
+  for (auto it = list.entries.begin(); it != list.entries.end();) {
+    if (!it->awaitingSync) {
+      ++it;
+      continue;
+    }
+    it->awaitingSync = false;
+    list.current = it;
+    if (synced && finishPlacedMessage(*it)) {
+      ++it;
+      continue;
+    }
+    dropConnection(list);
+    it = list.current;
+  }
+}
+
+void RelayHub::waitForInput(ConnectionList& list, int ms) {
+  std::vector<platform::PollItem> items;
+  items.reserve(list.size());
+  for (const ConnectionEntry& entry : list.entries) {
+    const Connection& c = *entry.connection;
+    platform::PollItem item;
+    item.socket = c.getSocket();
+    if (!c.isOpen()) return;  // its drop is a step of its own
+    if (c.hasUnsent()) {
+      item.wantWrite = true;
+    } else if (!entry.waiting || (entry.staging.stage == RecvStaging::kStringBytes &&
+                                  entry.staging.partial.size() >= entry.staging.length)) {
+      return;  // a step that needs no input
+    } else {
+      item.wantRead = true;
+    }
+    items.push_back(item);
+  }
+  bool woken = false;
+  if (platform::socketPoll(items, &handlerWake_, ms, &woken) >= 0) {
+    size_t i = 0;
+    for (ConnectionEntry& entry : list.entries) {
+      const platform::PollItem& item = items[i++];
+      entry.knownIdle = item.wantRead && !item.readable;
+    }
+  }
+  if (woken) handlerWake_.clear();
 }
 
 void RelayHub::grabNewConnections(ConnectionList& list) {
@@ -204,6 +274,9 @@ void RelayHub::grabNewConnections(ConnectionList& list) {
   queueLock_.enforce();
   if (queuedCount_ != 0) {
     moved = queue_.size();
+    // The handler never waits for a socket: what a socket does not take at
+    // once goes out in later passes.
+    for (ConnectionEntry& entry : queue_) entry.connection->setStagedSends(true);
     list.takeAll(queue_);
     queuedCount_ = 0;
   }
@@ -227,12 +300,30 @@ void RelayHub::iterateHandleConnnections(ConnectionList& list) {
     debugConn(now, entry, index, count);
     entry.firstPass = true;
     ++index;
+    if (entry.awaitingSync) {
+      ++list.current;
+      continue;
+    }
+    if (entry.connection->hasUnsent() && !flushStep(entry, list)) continue;
     // The waiting rule moves the position itself when it skips or drops.
     if (!checkWaitingHaveData(now, entry, list)) continue;
     entry.lastStep = now;
     // A failed step has already closed and erased the entry.
     if (handleConnection(entry, list)) ++list.current;
   }
+}
+
+bool RelayHub::flushStep(ConnectionEntry& entry, ConnectionList& list) {
+  const int r = entry.connection->flush();
+  if (r == 2) return true;
+  if (r == 1) {
+    ++list.current;
+    return false;
+  }
+  protoTrace(2, "flushStep", entry, 1, "Failed to send");
+  replacePending(entry);
+  dropConnection(list);
+  return false;
 }
 
 bool RelayHub::waitIfNoConnections(int32_t now, int32_t& lastTick) {

@@ -269,5 +269,29 @@ TEST_F(FileSystemTest, SyncFolder) {
   EXPECT_FALSE(syncFolder(win("missing")));
 }
 
+TEST_F(FileSystemTest, SyncManyFilesAndFolders) {
+  // More paths than one batch of the system's asynchronous syncs takes.
+  std::vector<std::string> files;
+  std::vector<std::string> folders;
+  for (int i = 0; i < 300; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    put(name, "x");
+    files.push_back(win(name));
+    if (i % 100 == 0) {
+      fs::create_directories(nat("d" + name));
+      folders.push_back(win("d" + name));
+    }
+  }
+  EXPECT_TRUE(syncFiles(files));
+  EXPECT_TRUE(syncFolders(folders));
+  EXPECT_TRUE(syncFiles({}));
+  // A missing path fails the call; the others are still synced.
+  files.push_back(win("missing"));
+  EXPECT_FALSE(syncFiles(files));
+  folders.push_back(win("missing"));
+  EXPECT_FALSE(syncFolders(folders));
+  EXPECT_FALSE(syncFolders({win("f1")}));  // a file is no folder
+}
+
 }  // namespace
 }  // namespace platform

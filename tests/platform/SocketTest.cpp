@@ -8,9 +8,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <vector>
 
 #include "platform/LastError.h"
 #include "platform/Socket.h"
+#include "platform/WakeEvent.h"
 
 namespace platform {
 namespace {
@@ -162,6 +164,40 @@ TEST(Socket, NonBlockingConnectReportsWouldBlockThenThePendingError) {
     EXPECT_EQ(r, kWsaEconnrefused);
   }
   socketClose(s);
+}
+
+TEST(Socket, PollReportsEachSocketAndEndsAtTheWakeEvent) {
+  Pair pair;
+  ASSERT_NE(pair.accepted, kInvalidSocket);
+  WakeEvent wake;
+  std::vector<PollItem> items(2);
+  items[0].socket = pair.accepted;
+  items[0].wantRead = true;
+  items[1].socket = pair.client;
+  items[1].wantWrite = true;
+  // The client can send, nothing is readable yet.
+  bool woken = true;
+  EXPECT_EQ(socketPoll(items, &wake, 0, &woken), 1);
+  EXPECT_FALSE(items[0].readable);
+  EXPECT_TRUE(items[1].writable);
+  EXPECT_FALSE(woken);
+
+  ASSERT_EQ(socketSend(pair.client, "x", 1), 1);
+  items[1].wantWrite = false;
+  EXPECT_EQ(socketPoll(items, &wake, 10000, &woken), 1);
+  EXPECT_TRUE(items[0].readable);
+
+  // Only the event is set: the wait ends at once with nothing ready.
+  char c = 0;
+  ASSERT_EQ(socketRecv(pair.accepted, &c, 1), 1);
+  wake.set();
+  EXPECT_EQ(socketPoll(items, &wake, 10000, &woken), 0);
+  EXPECT_TRUE(woken);
+  EXPECT_FALSE(items[0].readable);
+  // Cleared, it no longer ends a wait.
+  wake.clear();
+  EXPECT_EQ(socketPoll(items, &wake, 0, &woken), 0);
+  EXPECT_FALSE(woken);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
-#include "relayhub/RHBackup.h"
-
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <set>
 #include <vector>
 
+#include "relayhub/RHBackup.h"
 #include "relayhub/TestState.h"
 
 using Vemora::Address;
@@ -67,6 +67,81 @@ TEST_F(RHBackupTest, AFailedWriteIsReported) {
   state.write("msgboxes/a__b/msgbox.txt/blocker", "x");
   EXPECT_FALSE(store.writeBox(Address("a", "b"), "text"));
   EXPECT_FALSE(store.isWritten());
+}
+
+// Every temporary file below the state directory (prepared writes).
+std::vector<std::string> temporaries(const TestState& state) {
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(state.native)) {
+    if (e.path().filename().string().rfind("~", 0) == 0) found.push_back(e.path().string());
+  }
+  return found;
+}
+
+TEST_F(RHBackupTest, GroupCommitLandsEverythingAtTheSync) {
+  const Address a("agent", "pc7");
+  ASSERT_TRUE(store.writeUnsent(a, 1, "old"));
+  ASSERT_TRUE(store.writeUnsent(a, 2, "going"));
+  store.setGroupCommit(true);
+  EXPECT_FALSE(store.hasPending());
+
+  ASSERT_TRUE(store.writeUnsent(a, 1, "new"));
+  ASSERT_TRUE(store.writeUnconfirmed(a, 3, "held"));
+  ASSERT_TRUE(store.writeBroadcast(9, "wide"));
+  EXPECT_TRUE(store.removeMessage(a, 2));
+  EXPECT_TRUE(store.hasPendingWrites());
+  // Until the sync the disk holds the state of the last sync, whole.
+  EXPECT_EQ(state.read("msgboxes/agent__pc7/unsent/1.txt"), "old");
+  EXPECT_TRUE(state.exists("msgboxes/agent__pc7/unsent/2.txt"));
+  EXPECT_FALSE(state.exists("msgboxes/agent__pc7/unconfirmed/3.txt"));
+  EXPECT_FALSE(state.exists("broadcast/9.txt"));
+
+  ASSERT_TRUE(store.sync());
+  EXPECT_FALSE(store.hasPending());
+  EXPECT_EQ(state.read("msgboxes/agent__pc7/unsent/1.txt"), "new");
+  EXPECT_FALSE(state.exists("msgboxes/agent__pc7/unsent/2.txt"));
+  EXPECT_EQ(state.read("msgboxes/agent__pc7/unconfirmed/3.txt"), "held");
+  EXPECT_EQ(state.read("broadcast/9.txt"), "wide");
+  EXPECT_TRUE(temporaries(state).empty());
+}
+
+TEST_F(RHBackupTest, GroupCommitKeepsTheLastOperationOnAPath) {
+  const Address a("x", "y");
+  store.setGroupCommit(true);
+  // Removed, then written again (a message placed anew under its id).
+  ASSERT_TRUE(store.writeUnsent(a, 5, "first"));
+  EXPECT_TRUE(store.removeMessage(a, 5));
+  ASSERT_TRUE(store.writeUnsent(a, 5, "second"));
+  // Written, then removed before any sync: nothing is left of it.
+  ASSERT_TRUE(store.writeUnconfirmed(a, 6, "brief"));
+  EXPECT_TRUE(store.removeMessage(a, 6));
+  ASSERT_TRUE(store.sync());
+  EXPECT_EQ(state.read("msgboxes/x__y/unsent/5.txt"), "second");
+  EXPECT_FALSE(state.exists("msgboxes/x__y/unconfirmed/6.txt"));
+  EXPECT_TRUE(temporaries(state).empty());
+
+  // A box removed with prepared writes inside is gone with them.
+  ASSERT_TRUE(store.writeUnsent(a, 7, "late"));
+  EXPECT_TRUE(store.removeBox(a));
+  ASSERT_TRUE(store.sync());
+  EXPECT_FALSE(state.exists("msgboxes/x__y"));
+}
+
+TEST_F(RHBackupTest, GroupCommitReportsAFailedSync) {
+  const Address a("a", "b");
+  store.setGroupCommit(true);
+  ASSERT_TRUE(store.writeBox(a, "text"));
+  EXPECT_FALSE(store.isWritten());
+  // The file's place is taken by a folder before the sync: the rename fails.
+  state.write("msgboxes/a__b/msgbox.txt/blocker", "x");
+  EXPECT_FALSE(store.sync());
+  EXPECT_FALSE(store.isWritten());
+  EXPECT_FALSE(store.hasPending());
+  EXPECT_TRUE(temporaries(state).empty());
+  // The next write and sync succeed.
+  ASSERT_TRUE(store.writeUnsent(a, 1, "m"));
+  ASSERT_TRUE(store.sync());
+  EXPECT_TRUE(store.isWritten());
 }
 
 TEST(RHBackupNames, PlainNamesWhereTheyAreUnique) {

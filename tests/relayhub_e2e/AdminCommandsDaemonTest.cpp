@@ -110,11 +110,11 @@ TEST_F(AdminCommandsDaemonTest, HandledWithdrawsAHandedOutMessage) {
     bob.end();
   }
   const std::string held = daemon.root() + "/state/RelayHub/msgboxes/bob__localhost/unconfirmed/";
-  EXPECT_TRUE(std::filesystem::exists(held + "600.txt"));
+  EXPECT_TRUE(daemon.waitForPath(held + "600.txt", true));
 
   // The confirmation is silent: nothing comes back to alice.
   EXPECT_TRUE(ask(central(600, "HANDLED")).empty());
-  EXPECT_FALSE(std::filesystem::exists(held + "600.txt"));
+  EXPECT_TRUE(daemon.waitForPath(held + "600.txt", false));
 
   // A new instance of bob gets back only the message nobody confirmed.
   AgentClient bob;

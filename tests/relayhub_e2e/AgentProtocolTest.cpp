@@ -415,3 +415,55 @@ TEST_F(AgentProtocolTest, SigResetDropsTheBoxUntilTheNextStart) {
 }
 
 }  // namespace
+
+// A peer that asks for a message larger than any socket buffer and stops
+// reading holds only its own connection: the other agents are served while
+// the daemon still holds the rest of that message (a send that waited for
+// the peer would stall them until the send time limit ended the stuck
+// connection), and the peer, once it reads again, gets its message whole.
+TEST(StuckReader, HoldsUpNoOtherAgent) {
+  // Traces would copy the large message many times over: few of them here.
+  e2e::DaemonFixture daemon;
+  e2e::DaemonFixture::Settings settings = daemon.defaultSettings();
+  settings["relayhub.log.debug-level"] = "(Integer)=1";
+  settings["log.global.debug-level"] = "(Integer)=1";
+  daemon.writeConfig(settings);
+  ASSERT_TRUE(daemon.start({"-c", "C:/relayhub.conf"}) && daemon.waitForPort());
+  const std::string big(12u * 1024u * 1024u, 'b');
+  {
+    AgentClient carol;
+    ASSERT_TRUE(carol.open(daemon.port(), "carol"));
+    FrameClient& f = carol.frame();
+    ASSERT_TRUE(f.sendString("PLAC"));
+    ASSERT_EQ(f.readRaw(), std::optional<std::string>("ACK"));
+    ASSERT_TRUE(f.sendU32(1));
+    ASSERT_TRUE(f.sendString(AgentClient::make(900, "carol", "stuck", big).toText()));
+    ASSERT_EQ(f.readRaw(60000), std::optional<std::string>("ACK"));
+    carol.end();
+  }
+  AgentClient stuck;
+  ASSERT_TRUE(stuck.open(daemon.port(), "stuck"));
+  ASSERT_TRUE(stuck.frame().sendString("EXTR"));
+
+  // While `stuck` reads nothing, a whole session of two other agents runs.
+  AgentClient alice;
+  ASSERT_TRUE(alice.open(daemon.port(), "alice"));
+  ASSERT_TRUE(alice.place({AgentClient::make(901, "alice", "bob", "small")}));
+  AgentClient bob;
+  ASSERT_TRUE(bob.open(daemon.port(), "bob"));
+  const auto got = bob.extractAll();
+  ASSERT_TRUE(got.has_value());
+  ASSERT_EQ(got->size(), 1u);
+  EXPECT_EQ((*got)[0].id, 901u);
+  EXPECT_EQ((*got)[0].data, "small");
+
+  EXPECT_EQ(stuck.frame().readRaw(), std::optional<std::string>("ACK"));
+  EXPECT_EQ(stuck.frame().readU32(), std::optional<uint32_t>(1));
+  EXPECT_EQ(stuck.frame().readString(), std::optional<std::string>("all"));
+  const auto text = stuck.frame().readString(60000);
+  ASSERT_TRUE(text.has_value());
+  const auto m = WireMessage::parse(*text);
+  ASSERT_TRUE(m.has_value());
+  EXPECT_EQ(m->id, 900u);
+  EXPECT_TRUE(m->data == big);
+}

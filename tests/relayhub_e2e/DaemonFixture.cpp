@@ -390,6 +390,15 @@ bool DaemonFixture::waitForLog(const std::string& needle, int timeoutMs) const {
   return false;
 }
 
+bool DaemonFixture::waitForPath(const std::string& path, bool present, int timeoutMs) const {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (before(deadline)) {
+    if (std::filesystem::exists(path) == present) return true;
+    pause();
+  }
+  return std::filesystem::exists(path) == present;
+}
+
 std::string DaemonFixture::registryText() const {
   return readAll(root_ + "/registry/HKEY_LOCAL_MACHINE.reg");
 }

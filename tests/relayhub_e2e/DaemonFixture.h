@@ -83,6 +83,9 @@ class DaemonFixture {
   std::string logText() const;
   // Waits until the log holds `needle`.
   bool waitForLog(const std::string& needle, int timeoutMs = 20000) const;
+  // Waits until `path` exists (present) or is gone (!present). The state
+  // store makes changes no reply waits for durable within about a second.
+  bool waitForPath(const std::string& path, bool present, int timeoutMs = 20000) const;
   // The registry store's text of HKEY_LOCAL_MACHINE.
   std::string registryText() const;
   // The value text of a REG_SZ resource as the store's file shows it, or "".
