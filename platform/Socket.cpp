@@ -49,13 +49,9 @@ uint32_t resolverError(int code) {
   }
 }
 
-// Waits for `events` on one descriptor; resumes an interrupted poll with the
-// time that is left.
-int waitFor(SocketHandle s, short events, int timeoutMs) {
-  if (s == kInvalidSocket) {
-    setLastError(kWsaEnotsock);
-    return -1;
-  }
+// poll that resumes an interrupted wait with the time that is left; a
+// failure is recorded as the last error.
+int pollResumed(pollfd* fds, nfds_t count, int timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
   for (;;) {
@@ -65,26 +61,36 @@ int waitFor(SocketHandle s, short events, int timeoutMs) {
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
       left = rest > 0 ? static_cast<int>(rest) : 0;
     }
-    pollfd p{fd(s), events, 0};
-    const int r = ::poll(&p, 1, left);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
+    const int r = ::poll(fds, count, left);
+    if (r >= 0) return r;
+    if (errno != EINTR) {
       fail(errno);
       return -1;
     }
-    if (r == 0) {
-      setLastError(0);
-      return 0;
-    }
-    if (p.revents & POLLNVAL) {
-      setLastError(kWsaEnotsock);
-      return -1;
-    }
-    // POLLERR and POLLHUP wake both kinds of waiter: the following recv,
-    // send or SO_ERROR read reports what happened.
-    setLastError(0);
-    return 1;
   }
+}
+
+// Waits for `events` on one descriptor.
+int waitFor(SocketHandle s, short events, int timeoutMs) {
+  if (s == kInvalidSocket) {
+    setLastError(kWsaEnotsock);
+    return -1;
+  }
+  pollfd p{fd(s), events, 0};
+  const int r = pollResumed(&p, 1, timeoutMs);
+  if (r < 0) return -1;
+  if (r == 0) {
+    setLastError(0);
+    return 0;
+  }
+  if (p.revents & POLLNVAL) {
+    setLastError(kWsaEnotsock);
+    return -1;
+  }
+  // POLLERR and POLLHUP wake both kinds of waiter: the following recv,
+  // send or SO_ERROR read reports what happened.
+  setLastError(0);
+  return 1;
 }
 
 }  // namespace
@@ -321,23 +327,7 @@ int socketPoll(std::vector<PollItem>& items, const WakeEvent* wake, int timeoutM
   }
   if (wake != nullptr && wake->descriptor() >= 0)
     fds.push_back(pollfd{wake->descriptor(), POLLIN, 0});
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 0);
-  int r = 0;
-  for (;;) {
-    int left = 0;
-    if (timeoutMs > 0) {
-      const auto rest =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      left = rest > 0 ? static_cast<int>(rest) : 0;
-    }
-    r = ::poll(fds.data(), static_cast<nfds_t>(fds.size()), left);
-    if (r >= 0) break;
-    if (errno != EINTR) {
-      fail(errno);
-      return -1;
-    }
-  }
+  if (pollResumed(fds.data(), static_cast<nfds_t>(fds.size()), timeoutMs) < 0) return -1;
   if (woken != nullptr) *woken = fds.size() > items.size() && fds.back().revents != 0;
   int ready = 0;
   for (size_t i = 0; i < items.size(); ++i) {

@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "nodegraft_e2e/CliSupport.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -66,27 +68,9 @@ std::string pretty(const std::string& outline) {
   return out + "</DCML>";
 }
 
-std::string shellQuoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-// NODEGRAFT_BIN, else the nodegraft of the build folder that holds this test.
-std::string nodegraftBinary() {
-  const char* bin = std::getenv("NODEGRAFT_BIN");
-  if (bin != nullptr && *bin != 0) return bin;
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return (self.parent_path().parent_path() / "nodegraft" / "nodegraft").string();
-}
+using nodegraft_e2e::nodegraftBinary;
+using nodegraft_e2e::readAll;
+using nodegraft_e2e::shellQuoted;
 
 // VEMORA_TEST_SOURCE, else the source folder this test was compiled from.
 fs::path sourceFolder() {

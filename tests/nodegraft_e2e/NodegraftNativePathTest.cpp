@@ -11,30 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "nodegraft_e2e/CliSupport.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string quoted(const std::string& arg) {
-  std::string q = "'";
-  for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string readAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string binary() {
-  const char* bin = std::getenv("NODEGRAFT_BIN");
-  if (bin != nullptr && *bin != 0) return bin;
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return (self.parent_path().parent_path() / "nodegraft" / "nodegraft").string();
-}
+using nodegraft_e2e::readAll;
+using nodegraft_e2e::shellQuoted;
+using nodegraft_e2e::nodegraftBinary;
 
 const char kSource[] = "<DCML><Object><Name>N</Name></Object></DCML>\n";
 const char kDestination[] =
@@ -81,12 +66,12 @@ class NodegraftNativePathTest : public ::testing::Test {
   // Runs nodegraft in outside/work with VEMORA_DRIVE_C = drive; the exit
   // code, and standard output and error in `out` and `err`.
   int run(const std::vector<std::string>& args, std::string& out, std::string& err) {
-    std::string command = "cd " + quoted((base_ / "outside/work").string()) +
-                          " && VEMORA_DRIVE_C=" + quoted((base_ / "drive").string()) + " " +
-                          quoted(binary());
-    for (const std::string& a : args) command += " " + quoted(a);
-    command += " >" + quoted((base_ / "out/stdout").string()) + " 2>" +
-               quoted((base_ / "out/stderr").string());
+    std::string command = "cd " + shellQuoted((base_ / "outside/work").string()) +
+                          " && VEMORA_DRIVE_C=" + shellQuoted((base_ / "drive").string()) + " " +
+                          shellQuoted(nodegraftBinary());
+    for (const std::string& a : args) command += " " + shellQuoted(a);
+    command += " >" + shellQuoted((base_ / "out/stdout").string()) + " 2>" +
+               shellQuoted((base_ / "out/stderr").string());
     const int status = std::system(command.c_str());
     out = readAll(base_ / "out/stdout");
     err = readAll(base_ / "out/stderr");
