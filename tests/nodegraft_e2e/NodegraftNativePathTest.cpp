@@ -17,9 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using nodegraft_e2e::nodegraftBinary;
 using nodegraft_e2e::readAll;
 using nodegraft_e2e::shellQuoted;
-using nodegraft_e2e::nodegraftBinary;
 
 const char kSource[] = "<DCML><Object><Name>N</Name></Object></DCML>\n";
 const char kDestination[] =
