@@ -279,6 +279,9 @@ void RHBackup::setGroupCommit(bool on) {
   MonopolyGuard lock(lock_);
   if (!on) syncLocked();
   groupCommit_ = on;
+  // Without the handle each sync falls back to one per file and folder.
+  if (on && !volume_.isOpen()) volume_.open(directory_);
+  if (!on) volume_.close();
 }
 
 bool RHBackup::hasPendingWrites() {
@@ -306,7 +309,7 @@ bool RHBackup::syncLocked() {
   }
   // The data first: a rename must never put a file in place whose
   // contents may not be on the disk yet.
-  bool ok = FileUtils::syncFiles(temps);
+  bool ok = syncDataLocked(temps);
   bool wroteAny = false;
   for (const auto& op : pending_) {
     if (op.second.remove) continue;
@@ -324,15 +327,27 @@ bool RHBackup::syncLocked() {
       FileUtils::deleteFile(op.first, true);
     }
   }
-  if (ok) {
-    ok = FileUtils::syncFolders(
-        std::vector<std::string>(touchedFolders_.begin(), touchedFolders_.end()));
-  }
+  if (ok) ok = syncEntriesLocked();
   pending_.clear();
   touchedFolders_.clear();
   pendingWrites_ = 0;
   if (ok && wroteAny) written_.store(true);
   return ok;
+}
+
+// One sync of the file system serves every file of the batch: it costs a
+// couple of cache flushes where a sync per file costs one or two each.
+bool RHBackup::syncDataLocked(const std::vector<std::string>& temps) {
+  if (temps.empty()) return true;
+  if (volume_.isOpen()) return volume_.sync();
+  return FileUtils::syncFiles(temps);
+}
+
+bool RHBackup::syncEntriesLocked() {
+  if (touchedFolders_.empty()) return true;
+  if (volume_.isOpen()) return volume_.sync();
+  return FileUtils::syncFolders(
+      std::vector<std::string>(touchedFolders_.begin(), touchedFolders_.end()));
 }
 
 bool RHBackup::appendFileLocked(const std::string& relative, const std::string& text) {

@@ -18,6 +18,7 @@
 
 #include "common/Monopoly.h"
 #include "platform/LockFile.h"
+#include "platform/VolumeSync.h"
 #include "relayhub/Address.h"
 
 namespace Vemora {
@@ -125,10 +126,12 @@ class RHBackup {
   // temporary beside its file, unsynced; a removal is noted. sync() then
   // makes all of them durable at once: the temporaries' data is synced, they
   // are renamed over their files, the removals are done, and every folder
-  // touched is synced. A crash before that leaves every file as it was at
-  // the last sync (old contents, never a torn file); the last operation on
-  // a path wins; removals come after the writes, so a message that moves
-  // from one file to another is never on disk in neither.
+  // touched is synced (each of the two syncs is one sync of the state
+  // folder's file system where it can be had, else one per file and
+  // folder). A crash before that leaves every file as it was at the last
+  // sync (old contents, never a torn file); the last operation on a path
+  // wins; removals come after the writes, so a message that moves from one
+  // file to another is never on disk in neither.
   void setGroupCommit(bool on);
   // True when a write waits for sync(): what it wrote is not on disk yet.
   bool hasPendingWrites();
@@ -146,6 +149,8 @@ class RHBackup {
     std::string temp;  // the prepared contents of a write
   };
   bool syncLocked();
+  bool syncDataLocked(const std::vector<std::string>& temps);
+  bool syncEntriesLocked();
   void dropPendingLocked(const std::string& full);
   void noteNewFoldersLocked(const std::string& full);
 
@@ -178,6 +183,8 @@ class RHBackup {
   std::map<std::string, PendingOp> pending_;
   std::set<std::string> touchedFolders_;
   size_t pendingWrites_ = 0;
+  // The state folder's file system, open while group commit is on.
+  platform::VolumeSync volume_;
   std::atomic<uint64_t> lastSyncMs_{0};
 };
 

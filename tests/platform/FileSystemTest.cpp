@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
+#include "platform/VolumeSync.h"
 
 namespace platform {
 namespace {
@@ -291,6 +292,24 @@ TEST_F(FileSystemTest, SyncManyFilesAndFolders) {
   folders.push_back(win("missing"));
   EXPECT_FALSE(syncFolders(folders));
   EXPECT_FALSE(syncFolders({win("f1")}));  // a file is no folder
+}
+
+TEST_F(FileSystemTest, VolumeSyncOpensFoldersOnly) {
+  VolumeSync volume;
+  EXPECT_FALSE(volume.sync());  // nothing open yet
+  EXPECT_NE(lastError(), 0u);
+  EXPECT_FALSE(volume.open(win("missing")));
+  EXPECT_NE(lastError(), 0u);
+  put("file", "x");
+  EXPECT_FALSE(volume.open(win("file")));  // a file is no folder
+  EXPECT_FALSE(volume.isOpen());
+  ASSERT_TRUE(volume.open(win()));
+  put("written", "y");
+  EXPECT_TRUE(volume.sync());
+  EXPECT_EQ(lastError(), 0u);
+  volume.close();
+  EXPECT_FALSE(volume.isOpen());
+  EXPECT_FALSE(volume.sync());
 }
 
 }  // namespace
