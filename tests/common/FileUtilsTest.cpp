@@ -8,6 +8,7 @@
 
 #include "common/FileScratch.h"
 #include "common/FileUtils.h"
+#include "support/KillWhileWriting.h"
 
 namespace Vemora {
 namespace {
@@ -179,25 +180,10 @@ TEST_F(FileUtilsTest, KilledWriterLeavesOldOrNewFileNeverATornOne) {
   ASSERT_TRUE(FileUtils::writeFile(win("box.txt"), a));
   const std::string path = win("box.txt");
   for (int round = 0; round < 20; ++round) {
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(pipeFds[0]);
-      for (int i = 0;; ++i) {
-        FileUtils::writeFile(path, i % 2 == 0 ? b : a);
-        if (i == 2) (void)!::write(pipeFds[1], "x", 1);  // writing is under way
-      }
-    }
-    ::close(pipeFds[1]);
-    char started = 0;
-    ASSERT_EQ(::read(pipeFds[0], &started, 1), 1);
-    ::close(pipeFds[0]);
-    ::usleep(static_cast<useconds_t>(round * 700));  // kill at different moments
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    // Killed at a different moment in each round.
+    ASSERT_TRUE(vemora_test::killWhileWriting(
+        [&](int i) { FileUtils::writeFile(path, i % 2 == 0 ? b : a); },
+        static_cast<unsigned>(round * 700)));
     const std::string now = get("box.txt");
     ASSERT_TRUE(now == a || now == b) << "round " << round << ": " << now.size() << " bytes";
   }

@@ -15,6 +15,7 @@
 #include "corelib/Exception.h"
 #include "corelib/Failure.h"
 #include "corelib/FileRegistry.h"
+#include "support/KillWhileWriting.h"
 
 namespace {
 
@@ -248,26 +249,13 @@ TEST_F(FileRegistryTest, AKilledWriterLosesNoOtherValue) {
   const std::string path = FileRegistry::path();
   ASSERT_EQ(FileRegistry::set("keep", FileRegistry::kString, "kept"), FileRegistry::kDone);
   for (int round = 0; round < 20; ++round) {
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      ::close(pipeFds[0]);
-      FileRegistry::setPath(path);
-      for (int i = 0;; ++i) {
-        FileRegistry::set("k", FileRegistry::kInt, std::to_string(i));
-        if (i == 2) (void)!::write(pipeFds[1], "x", 1);  // writing is under way
-      }
-    }
-    ::close(pipeFds[1]);
-    char started = 0;
-    ASSERT_EQ(::read(pipeFds[0], &started, 1), 1);
-    ::close(pipeFds[0]);
-    ::usleep(static_cast<useconds_t>(round * 300));  // kill at different moments
-    ::kill(child, SIGKILL);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    // Killed at a different moment in each round.
+    ASSERT_TRUE(vemora_test::killWhileWriting(
+        [&](int i) {
+          if (i == 0) FileRegistry::setPath(path);
+          FileRegistry::set("k", FileRegistry::kInt, std::to_string(i));
+        },
+        static_cast<unsigned>(round * 300)));
     // The killed writer's cross-process lock dies with it.
     ASSERT_EQ(value("keep", FileRegistry::kString), "kept") << "round " << round;
   }
