@@ -5,8 +5,9 @@
 // exception becomes a printed message, a fatal log record and exit code 2.
 //
 // What a tool does:
-//   1. main installs the stop signals (quitFlag()), calls setArguments and
-//      builds the application object;
+//   1. main installs the stop signals (quitFlag(), or handlers that end a
+//      tool which may block at once), calls setArguments and builds the
+//      application object;
 //   2. the application's constructor calls configure() and then
 //      processCommandLine(); a false from either sets the state to 3;
 //   3. main: state 2 gives exit code 0, state 3 exit code 2, otherwise

@@ -7,10 +7,10 @@
 
 int main(int argc, char** argv) {
   using VemoraCorelib::AppFrame;
-  platform::installStopSignals(AppFrame::quitFlag());
-  // Nothing in a run looks at the quit flag, and a run may block on a pipe
-  // or FIFO: an interrupt or termination request ends it at once, a failure
-  // that prints nothing.
+  // Nothing in a run looks at the frame's quit flag, and a run may block on a
+  // pipe or FIFO: an interrupt or termination request ends it at once, a
+  // failure that prints nothing. The flag's handlers are not installed first:
+  // a signal caught between the two installations would be lost.
   platform::exitOnStopSignals(2);
   // A vanished reader of standard output must give an error, not a kill.
   platform::ignoreBrokenPipe();
