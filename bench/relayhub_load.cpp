@@ -6,19 +6,25 @@
 // With --backlog K, N senders first queue K messages for one receiver, which
 // then drains them (messages per second of the drain). With --disk-rate R the
 // rate is also shown divided by R, the disk's rate of atomic synced file
-// writes, which --measure-disk DIR measures and prints.
+// writes, which --measure-disk DIR measures and prints. With --idle T, N
+// agents connect and stay silent for T seconds, and the share of a core the
+// daemon used meanwhile is printed.
 //
 //   relayhub_load --port P [--pid PID] [--senders N] [--messages M] [--size S]
-//                 [--batch B] [--backlog K] [--disk-rate R] [--header]
+//                 [--batch B] [--backlog K] [--idle SECONDS] [--disk-rate R] [--header]
 //   relayhub_load --measure-disk DIR
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -44,6 +50,7 @@ struct Options {
   int size = 256;
   int batch = 10;
   int backlog = 0;
+  int idle = 0;
   double diskRate = 0;
   std::string measureDisk;
   bool header = false;
@@ -221,7 +228,8 @@ void receiver(const Options& o, int index, int expected, Book& book,
       std::lock_guard<std::mutex> g(book.lock);
       auto it = book.placed.find(id);
       if (it != book.placed.end()) {
-        book.latencyMs.push_back(std::chrono::duration<double, std::milli>(now - it->second).count());
+        book.latencyMs.push_back(
+            std::chrono::duration<double, std::milli>(now - it->second).count());
       }
     }
     got += static_cast<int>(texts.size());
@@ -252,17 +260,30 @@ bool parse(int argc, char** argv, Options& o) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto value = [&]() { return i + 1 < argc ? std::atoi(argv[++i]) : 0; };
-    if (arg == "--port") o.port = value();
-    else if (arg == "--pid") o.pid = value();
-    else if (arg == "--senders") o.agents = value();
-    else if (arg == "--messages") o.messages = value();
-    else if (arg == "--size") o.size = value();
-    else if (arg == "--batch") o.batch = value();
-    else if (arg == "--backlog") o.backlog = value();
-    else if (arg == "--disk-rate") o.diskRate = i + 1 < argc ? std::atof(argv[++i]) : 0;
-    else if (arg == "--measure-disk") o.measureDisk = i + 1 < argc ? argv[++i] : "";
-    else if (arg == "--header") o.header = true;
-    else return false;
+    if (arg == "--port")
+      o.port = value();
+    else if (arg == "--pid")
+      o.pid = value();
+    else if (arg == "--senders")
+      o.agents = value();
+    else if (arg == "--messages")
+      o.messages = value();
+    else if (arg == "--size")
+      o.size = value();
+    else if (arg == "--batch")
+      o.batch = value();
+    else if (arg == "--backlog")
+      o.backlog = value();
+    else if (arg == "--idle")
+      o.idle = value();
+    else if (arg == "--disk-rate")
+      o.diskRate = i + 1 < argc ? std::atof(argv[++i]) : 0;
+    else if (arg == "--measure-disk")
+      o.measureDisk = i + 1 < argc ? argv[++i] : "";
+    else if (arg == "--header")
+      o.header = true;
+    else
+      return false;
   }
   if (!o.measureDisk.empty()) return true;
   if (o.backlog > 0) o.messages = std::max(1, o.backlog / o.agents);
@@ -282,6 +303,52 @@ double measureDisk(const std::string& folder) {
   }
   Vemora::FileUtils::deleteFile(file, true);
   return writes / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The daemon's user and system CPU time so far, in clock ticks.
+long cpuTicks(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t close = text.rfind(')');
+  if (close == std::string::npos) return -1;
+  std::istringstream fields(text.substr(close + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  // After the name: state is field 3; utime and stime are fields 14 and 15.
+  for (int i = 3; i <= 15 && fields >> field; ++i) {
+    if (i == 14) utime = std::atol(field.c_str());
+    if (i == 15) stime = std::atol(field.c_str());
+  }
+  return utime + stime;
+}
+
+// N agents connect, shake hands and stay silent for `idle` seconds: the
+// share of one core the daemon uses meanwhile.
+int runIdle(const Options& o) {
+  std::vector<Agent> agents(static_cast<size_t>(o.agents));
+  for (int i = 0; i < o.agents; ++i) {
+    if (!agents[static_cast<size_t>(i)].open(o.port, "load-idle-" + std::to_string(i))) {
+      std::fprintf(stderr, "relayhub_load: idle agent %d could not connect\n", i);
+      return 1;
+    }
+  }
+  // The handshakes' own work (their log lines) is not idle time.
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  const long before = cpuTicks(o.pid);
+  const auto start = Clock::now();
+  std::this_thread::sleep_for(std::chrono::seconds(o.idle));
+  const long after = cpuTicks(o.pid);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  for (Agent& a : agents) a.end();
+  if (before < 0 || after < 0) {
+    std::fprintf(stderr, "relayhub_load: --idle needs the daemon's --pid\n");
+    return 1;
+  }
+  const double share = 100.0 * static_cast<double>(after - before) /
+                       static_cast<double>(sysconf(_SC_CLK_TCK)) / seconds;
+  std::printf("idle: %d agents connected and silent for %.0f s: relayhub used %.2f%% of a core\n",
+              o.agents, seconds, share);
+  return 0;
 }
 
 // Queues the backlog (every sender at once), then drains it with one
@@ -323,7 +390,8 @@ int main(int argc, char** argv) {
   if (!parse(argc, argv, o)) {
     std::fprintf(stderr,
                  "usage: relayhub_load --port P [--pid PID] [--senders N] [--messages M] "
-                 "[--size S] [--batch B] [--backlog K] [--disk-rate R] [--header]\n"
+                 "[--size S] [--batch B] [--backlog K] [--idle SECONDS] [--disk-rate R] "
+                 "[--header]\n"
                  "       relayhub_load --measure-disk DIR\n");
     return 2;
   }
@@ -338,8 +406,11 @@ int main(int argc, char** argv) {
   }
   Book book;
   // Ids of this run: distinct from every earlier run against the daemon.
-  const uint32_t base = static_cast<uint32_t>(
-      (std::chrono::system_clock::now().time_since_epoch().count() / 1000) & 0x7FFFFFFF) | 1u;
+  const uint32_t base =
+      static_cast<uint32_t>((std::chrono::system_clock::now().time_since_epoch().count() / 1000) &
+                            0x7FFFFFFF) |
+      1u;
+  if (o.idle > 0) return runIdle(o);
   if (o.backlog > 0) return runBacklog(o, book, base);
   const int total = o.agents * o.messages;
   std::vector<int> expected(static_cast<size_t>(o.agents), 0);
