@@ -257,33 +257,26 @@ double percentile(std::vector<double> v, double p) {
 }
 
 bool parse(int argc, char** argv, Options& o) {
+  const std::map<std::string, int Options::*> numbers = {
+      {"--port", &Options::port},       {"--pid", &Options::pid},
+      {"--senders", &Options::agents},  {"--messages", &Options::messages},
+      {"--size", &Options::size},       {"--batch", &Options::batch},
+      {"--backlog", &Options::backlog}, {"--idle", &Options::idle}};
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    auto value = [&]() { return i + 1 < argc ? std::atoi(argv[++i]) : 0; };
-    if (arg == "--port")
-      o.port = value();
-    else if (arg == "--pid")
-      o.pid = value();
-    else if (arg == "--senders")
-      o.agents = value();
-    else if (arg == "--messages")
-      o.messages = value();
-    else if (arg == "--size")
-      o.size = value();
-    else if (arg == "--batch")
-      o.batch = value();
-    else if (arg == "--backlog")
-      o.backlog = value();
-    else if (arg == "--idle")
-      o.idle = value();
-    else if (arg == "--disk-rate")
-      o.diskRate = i + 1 < argc ? std::atof(argv[++i]) : 0;
-    else if (arg == "--measure-disk")
-      o.measureDisk = i + 1 < argc ? argv[++i] : "";
-    else if (arg == "--header")
+    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+    const auto number = numbers.find(arg);
+    if (number != numbers.end()) {
+      o.*(number->second) = next != nullptr ? std::atoi(argv[++i]) : 0;
+    } else if (arg == "--disk-rate") {
+      o.diskRate = next != nullptr ? std::atof(argv[++i]) : 0;
+    } else if (arg == "--measure-disk") {
+      o.measureDisk = next != nullptr ? argv[++i] : "";
+    } else if (arg == "--header") {
       o.header = true;
-    else
+    } else {
       return false;
+    }
   }
   if (!o.measureDisk.empty()) return true;
   if (o.backlog > 0) o.messages = std::max(1, o.backlog / o.agents);
