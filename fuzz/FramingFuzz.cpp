@@ -11,8 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "relayhub/Connection.h"
@@ -56,14 +59,24 @@ void closeWithReset(int s) {
   ::close(s);
 }
 
+// A connect to the harness's own listener failed once in a clean-clone
+// run: a failed connect is tried again for about two seconds, and one that
+// persists is reported with its reason before the trap.
 int connectTo(int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   a.sin_port = htons(static_cast<uint16_t>(port));
-  if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) __builtin_trap();
-  return s;
+  int error = 0;
+  for (int attempt = 0; attempt < 2000; ++attempt) {
+    const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (s >= 0 && ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return s;
+    error = errno;
+    if (s >= 0) ::close(s);
+    ::usleep(1000);
+  }
+  std::fprintf(stderr, "FramingFuzz: connect failed: %s\n", std::strerror(error));
+  __builtin_trap();
 }
 
 }  // namespace
@@ -88,10 +101,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (int calls = 0; calls < 100000; ++calls) {
     int r = 0;
     switch (data[0] % 4) {
-      case 0: r = server.crecv(text, staging); break;
-      case 1: r = server.crecv(unsignedNumber, staging); break;
-      case 2: r = server.crecv(number, staging); break;
-      default: r = server.crecvAck(staging); break;
+      case 0:
+        r = server.crecv(text, staging);
+        break;
+      case 1:
+        r = server.crecv(unsignedNumber, staging);
+        break;
+      case 2:
+        r = server.crecv(number, staging);
+        break;
+      default:
+        r = server.crecvAck(staging);
+        break;
     }
     if (r == 0) break;
     if (r == 2) staging.reset();
