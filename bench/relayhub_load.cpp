@@ -318,6 +318,10 @@ long cpuTicks(int pid) {
 // N agents connect, shake hands and stay silent for `idle` seconds: the
 // share of one core the daemon uses meanwhile.
 int runIdle(const Options& o) {
+  if (o.pid <= 0 || cpuTicks(o.pid) < 0) {
+    std::fprintf(stderr, "relayhub_load: --idle needs the daemon's --pid\n");
+    return 1;
+  }
   std::vector<Agent> agents(static_cast<size_t>(o.agents));
   for (int i = 0; i < o.agents; ++i) {
     if (!agents[static_cast<size_t>(i)].open(o.port, "load-idle-" + std::to_string(i))) {
@@ -334,7 +338,7 @@ int runIdle(const Options& o) {
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   for (Agent& a : agents) a.end();
   if (before < 0 || after < 0) {
-    std::fprintf(stderr, "relayhub_load: --idle needs the daemon's --pid\n");
+    std::fprintf(stderr, "relayhub_load: the daemon (pid %d) ended during the idle run\n", o.pid);
     return 1;
   }
   const double share = 100.0 * static_cast<double>(after - before) /
