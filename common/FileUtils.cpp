@@ -126,12 +126,15 @@ bool FileUtils::commitTemporary(const std::string& temp, const std::string& path
   return false;
 }
 
-bool FileUtils::syncFiles(const std::vector<std::string>& paths) {
-  return paths.empty() || platform::syncFiles(paths);
+bool FileUtils::syncFiles(const std::vector<std::string>& paths, std::vector<uint32_t>* errors) {
+  if (paths.empty() && errors != nullptr) errors->clear();
+  return paths.empty() || platform::syncFiles(paths, errors);
 }
 
-bool FileUtils::syncFolders(const std::vector<std::string>& folders) {
-  return folders.empty() || platform::syncFolders(folders);
+bool FileUtils::syncFolders(const std::vector<std::string>& folders,
+                            std::vector<uint32_t>* errors) {
+  if (folders.empty() && errors != nullptr) errors->clear();
+  return folders.empty() || platform::syncFolders(folders, errors);
 }
 
 bool FileUtils::appendFile(const std::string& path, const std::string& text) {
@@ -151,6 +154,8 @@ bool FileUtils::deleteFile(const std::string& path, bool force) {
     return FileOps::deleteFile(path);
   }
   if (FileOps::deleteFile(path)) return true;
+  // Only a read-only file is worth a second try.
+  if (platform::lastError() != platform::kErrorAccessDenied) return false;
   if (!FileOps::setAttributes(path, FileInfo::kNormal)) return false;
   return FileOps::deleteFile(path);
 }

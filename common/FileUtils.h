@@ -54,9 +54,12 @@ class FileUtils {
   // not synced. On failure the temporary is removed.
   static bool commitTemporary(const std::string& temp, const std::string& path);
   // Syncs the data of many files, or many folders (their entries), with as
-  // few waits for the disk as the system allows. True when all were synced.
-  static bool syncFiles(const std::vector<std::string>& paths);
-  static bool syncFolders(const std::vector<std::string>& folders);
+  // few waits for the disk as the system allows. True when all were synced;
+  // `errors`, when given, gets each one's error (0: synced).
+  static bool syncFiles(const std::vector<std::string>& paths,
+                        std::vector<uint32_t>* errors = nullptr);
+  static bool syncFolders(const std::vector<std::string>& folders,
+                          std::vector<uint32_t>* errors = nullptr);
   // Appends to an existing file (a failure leaves it as it is); a missing
   // file is written with writeFile.
   static bool appendFile(const std::string& path, const std::string& text);

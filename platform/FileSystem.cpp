@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/FaultPoint.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
 
@@ -146,6 +147,7 @@ std::string parentOf(const std::string& nativePath) {
 }
 
 bool syncNativeFolder(const std::string& folder) {
+  if (faultDue(FaultOp::kSync, folder)) return fail(errorFromErrno(EIO));
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return failErrno();
   const bool ok = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
@@ -270,8 +272,9 @@ bool moveNative(const std::string& from, const std::string& to, uint32_t flags) 
     if (::lstat(to.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
       return fail(kErrorAccessDenied);  // a folder is never replaced
     }
-    moved = ::rename(from.c_str(), to.c_str()) == 0;
-    if (!moved) setLastError(errorFromErrno(errno));
+    const bool faulty = faultDue(FaultOp::kRename, to) || faultDue(FaultOp::kRename, from);
+    moved = !faulty && ::rename(from.c_str(), to.c_str()) == 0;
+    if (!moved) setLastError(errorFromErrno(faulty ? EIO : errno));
   } else {
     moved = renameNoReplace(from, to);
   }
@@ -443,6 +446,7 @@ bool deleteFile(const std::string& path) {
   if (::lstat(nativePath->c_str(), &info) != 0) return failErrno();
   if (S_ISDIR(info.st_mode)) return fail(kErrorAccessDenied);
   if (!S_ISLNK(info.st_mode) && (info.st_mode & S_IWUSR) == 0) return fail(kErrorAccessDenied);
+  if (faultDue(FaultOp::kUnlink, *nativePath)) return fail(errorFromErrno(EIO));
   if (::unlink(nativePath->c_str()) != 0) return failErrno();
   return succeed();
 }
@@ -511,15 +515,19 @@ thread_local SyncContext tSyncContext;
 
 // Waits for an fsync (data only, or with the metadata) of every descriptor.
 // They are handed to the kernel together (asynchronous fsync requests), so
-// the disk sees a few cache flushes for the whole batch instead of one per
-// descriptor; where the kernel cannot take them that way, one by one.
-// True when all succeeded; the first error goes to `firstError`.
-bool fsyncAll(const std::vector<int>& fds, bool dataOnly, int& firstError) {
-  const auto note = [&firstError](int err) {
-    if (firstError == 0) firstError = err;
-    return false;
+// their waits overlap and the disk sees a few cache flushes for the whole
+// batch instead of one per descriptor; where the kernel cannot take them
+// that way, one by one. errors[i] gets the errno of descriptor i (0: done).
+void fsyncAll(const std::vector<int>& fds, bool dataOnly, std::vector<int>& errors) {
+  // EINVAL and ENOTSUP: the file system keeps nothing to sync.
+  const auto result = [](int err) { return err == EINVAL || err == ENOTSUP ? 0 : err; };
+  const auto syncOne = [&](size_t i) {
+    const int r = dataOnly ? ::fdatasync(fds[i]) : ::fsync(fds[i]);
+    errors[i] = r == 0 ? 0 : result(errno);
   };
+  errors.assign(fds.size(), 0);
   aio_context_t context = 0;
+  long submitted = 0;
   if (fds.size() > 1 && fds.size() <= kSyncBatch && tSyncContext.get(context)) {
     std::vector<iocb> blocks(fds.size());
     std::vector<iocb*> pointers(fds.size());
@@ -527,70 +535,81 @@ bool fsyncAll(const std::vector<int>& fds, bool dataOnly, int& firstError) {
       std::memset(&blocks[i], 0, sizeof blocks[i]);
       blocks[i].aio_fildes = static_cast<uint32_t>(fds[i]);
       blocks[i].aio_lio_opcode = dataOnly ? IOCB_CMD_FDSYNC : IOCB_CMD_FSYNC;
+      blocks[i].aio_data = i;
       pointers[i] = &blocks[i];
     }
-    long submitted =
-        ::syscall(SYS_io_submit, context, static_cast<long>(fds.size()), pointers.data());
+    submitted = ::syscall(SYS_io_submit, context, static_cast<long>(fds.size()), pointers.data());
     if (submitted < 0) submitted = 0;
-    bool all = true;
     std::vector<io_event> events(fds.size());
     for (long done = 0; done < submitted;) {
       const long got = ::syscall(SYS_io_getevents, context, 1L, static_cast<long>(events.size()),
                                  events.data(), nullptr);
       if (got < 0 && errno == EINTR) continue;
       if (got < 0) {
-        all = note(errno);
+        // The outcome of what is still out is unknown: each counts as failed.
+        for (long i = 0; i < submitted; ++i) errors[static_cast<size_t>(i)] = errno;
         break;
       }
       for (long e = 0; e < got; ++e) {
-        const long long res = static_cast<long long>(events[static_cast<size_t>(e)].res);
-        if (res < 0 && res != -EINVAL) all = note(static_cast<int>(-res));
+        const io_event& event = events[static_cast<size_t>(e)];
+        const long long res = static_cast<long long>(event.res);
+        if (res < 0) errors[static_cast<size_t>(event.data)] = result(static_cast<int>(-res));
       }
       done += got;
     }
-    // What the kernel did not take is synced below, one by one.
-    bool rest = true;
-    for (size_t i = static_cast<size_t>(submitted); i < fds.size(); ++i) {
-      const int r = dataOnly ? ::fdatasync(fds[i]) : ::fsync(fds[i]);
-      if (r != 0 && errno != EINVAL) rest = note(errno);
-    }
-    return all && rest;
   }
-  bool all = true;
-  for (int fd : fds) {
-    const int r = dataOnly ? ::fdatasync(fd) : ::fsync(fd);
-    if (r != 0 && errno != EINVAL && errno != ENOTSUP) all = note(errno);
-  }
-  return all;
+  // What the kernel did not take is synced one by one.
+  for (size_t i = static_cast<size_t>(submitted); i < fds.size(); ++i) syncOne(i);
 }
 
 // Opens every path (files or folders) in batches, so a large batch never
-// runs out of descriptors, and syncs each batch at once.
-bool syncPaths(const std::vector<std::string>& paths, bool folders) {
-  bool all = true;
-  int firstError = 0;
+// runs out of descriptors, and syncs each batch at once. errors[i] gets the
+// errno of path i (0: synced).
+void syncPaths(const std::vector<std::string>& paths, bool folders, std::vector<int>& errors) {
+  errors.assign(paths.size(), 0);
   for (size_t begin = 0; begin < paths.size(); begin += kSyncBatch) {
     std::vector<int> fds;
+    std::vector<size_t> index;
     const size_t end = std::min(paths.size(), begin + kSyncBatch);
     for (size_t i = begin; i < end; ++i) {
       std::optional<std::string> native = toNativePath(paths[i]);
       if (native && native->empty()) native = ".";
+      if (native && faultDue(FaultOp::kSync, *native)) {
+        errors[i] = EIO;
+        continue;
+      }
       const int fd =
           native ? ::open(native->c_str(), O_RDONLY | O_CLOEXEC | (folders ? O_DIRECTORY : 0)) : -1;
       if (fd < 0) {
-        if (firstError == 0) firstError = native ? errno : ENOENT;
-        all = false;
+        errors[i] = native ? errno : ENOENT;
         continue;
       }
       // Starts the write-back of every file before the first wait.
       if (!folders) ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
       fds.push_back(fd);
+      index.push_back(i);
     }
-    all = fsyncAll(fds, !folders, firstError) && all;
-    for (int fd : fds) ::close(fd);
+    std::vector<int> results;
+    fsyncAll(fds, !folders, results);
+    for (size_t k = 0; k < fds.size(); ++k) {
+      errors[index[k]] = results[k];
+      ::close(fds[k]);
+    }
   }
-  if (!all) {
-    setLastErrorFromErrno(firstError);
+}
+
+bool syncAll(const std::vector<std::string>& paths, bool folders, std::vector<uint32_t>* errors) {
+  std::vector<int> codes;
+  syncPaths(paths, folders, codes);
+  int first = 0;
+  if (errors != nullptr) errors->assign(paths.size(), 0);
+  for (size_t i = 0; i < codes.size(); ++i) {
+    if (codes[i] == 0) continue;
+    if (first == 0) first = codes[i];
+    if (errors != nullptr) (*errors)[i] = errorFromErrno(codes[i]);
+  }
+  if (first != 0) {
+    setLastErrorFromErrno(first);
     return false;
   }
   return succeed();
@@ -598,12 +617,12 @@ bool syncPaths(const std::vector<std::string>& paths, bool folders) {
 
 }  // namespace
 
-bool syncFiles(const std::vector<std::string>& paths) {
-  return syncPaths(paths, false);
+bool syncFiles(const std::vector<std::string>& paths, std::vector<uint32_t>* errors) {
+  return syncAll(paths, false, errors);
 }
 
-bool syncFolders(const std::vector<std::string>& paths) {
-  return syncPaths(paths, true);
+bool syncFolders(const std::vector<std::string>& paths, std::vector<uint32_t>* errors) {
+  return syncAll(paths, true, errors);
 }
 
 bool syncFolder(const std::string& path) {

@@ -116,10 +116,11 @@ bool syncFolder(const std::string& path);
 // Brings the data of every file in `paths` to the disk (fdatasync of each),
 // or the entries of every folder (fsync of each). The syncs of a batch are
 // handed to the system together, so the disk sees a few cache flushes for
-// the whole batch instead of one per path. True when every path was synced;
-// one that cannot be opened or synced makes it false (the others are still
-// synced).
-bool syncFiles(const std::vector<std::string>& paths);
-bool syncFolders(const std::vector<std::string>& paths);
+// the whole batch instead of one per path, and their waits overlap. True
+// when every path was synced; one that cannot be opened or synced makes it
+// false (the others are still synced) with the last error set to the first
+// failure. `errors`, when given, gets each path's Windows error (0: synced).
+bool syncFiles(const std::vector<std::string>& paths, std::vector<uint32_t>* errors = nullptr);
+bool syncFolders(const std::vector<std::string>& paths, std::vector<uint32_t>* errors = nullptr);
 
 }  // namespace platform

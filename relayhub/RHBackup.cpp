@@ -24,6 +24,9 @@ const char kEscape = '~';
 constexpr size_t kMaxDirName = 200;
 constexpr size_t kShortPrefix = 100;
 constexpr int kMsgStoreFailed = 24;  // RelayHub::kMsgStoreFailed
+constexpr int kMsgStoreRetry = 28;   // RelayHub::kMsgStoreRetry
+// A failing disk is reported at its first failure, then at most this often.
+constexpr uint64_t kReportIntervalMs = 10000;
 
 // FNV-1a, 64 bits: the shortened name of one address must stay unique.
 uint64_t hash64(const std::string& text) {
@@ -229,7 +232,7 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
     if (counts) written_.store(true);
     return true;
   }
-  const std::string folder = FileUtils::dirName(full);
+  keepTreeOfLocked(full);
   noteNewFoldersLocked(full);
   std::string temp;
   if (!FileUtils::writeTemporary(full, text, temp)) {
@@ -240,9 +243,11 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
     return false;
   }
   dropPendingLocked(full);
-  pending_[full] = PendingOp{false, temp};
+  // The contents stay until the write has landed: a failed batch writes
+  // them again.
+  pending_[full] = PendingOp{false, text, temp};
   ++pendingWrites_;
-  touchedFolders_.insert(folder);
+  ++changes_;
   return true;
 }
 
@@ -269,19 +274,50 @@ void RHBackup::dropPendingLocked(const std::string& full) {
   auto it = pending_.find(full);
   if (it == pending_.end()) return;
   if (!it->second.remove) {
-    FileUtils::deleteFile(it->second.temp, true);
+    discardTemporary(it->second);
     --pendingWrites_;
   }
   pending_.erase(it);
 }
 
+void RHBackup::discardTemporary(PendingOp& op) {
+  if (!op.temp.empty()) FileUtils::deleteFile(op.temp, true);
+  op.temp.clear();
+}
+
+// Everything prepared inside the folder `full` (and a retried removal of a
+// tree below it) is forgotten: the folder itself is going.
+void RHBackup::dropPendingUnderLocked(const std::string& full) {
+  const std::string prefix = full + "/";
+  for (auto it = pending_.lower_bound(prefix);
+       it != pending_.end() && it->first.compare(0, prefix.size(), prefix) == 0;) {
+    const auto next = std::next(it);
+    dropPendingLocked(it->first);
+    it = next;
+  }
+  for (auto it = doomedTrees_.begin(); it != doomedTrees_.end();) {
+    it = it->compare(0, prefix.size(), prefix) == 0 || *it == full ? doomedTrees_.erase(it)
+                                                                   : std::next(it);
+  }
+}
+
+// A tree whose removal failed is not removed later over a file prepared in
+// it since: what is left of it stays (reported when the removal failed).
+void RHBackup::keepTreeOfLocked(const std::string& full) {
+  for (auto it = doomedTrees_.begin(); it != doomedTrees_.end();) {
+    it = full.compare(0, it->size() + 1, *it + "/") == 0 ? doomedTrees_.erase(it) : std::next(it);
+  }
+}
+
 void RHBackup::setGroupCommit(bool on) {
   MonopolyGuard lock(lock_);
-  if (!on) syncLocked();
+  // The last sync of the handler: what cannot be stored now is reported
+  // whatever the reports before it.
+  if (!on && groupCommit_ && !syncLocked()) {
+    failures_ = RepeatReport(kReportIntervalMs);
+    syncLocked();
+  }
   groupCommit_ = on;
-  // Without the handle each sync falls back to one per file and folder.
-  if (on && !volume_.isOpen()) volume_.open(directory_);
-  if (!on) volume_.close();
 }
 
 bool RHBackup::hasPendingWrites() {
@@ -291,7 +327,12 @@ bool RHBackup::hasPendingWrites() {
 
 bool RHBackup::hasPending() {
   MonopolyGuard lock(lock_);
-  return !pending_.empty() || !touchedFolders_.empty();
+  return !pending_.empty() || !touchedFolders_.empty() || !doomedTrees_.empty();
+}
+
+uint64_t RHBackup::changeCount() {
+  MonopolyGuard lock(lock_);
+  return changes_;
 }
 
 bool RHBackup::sync() {
@@ -299,55 +340,125 @@ bool RHBackup::sync() {
   return syncLocked();
 }
 
+// The batch lands in steps, each only after the one before has succeeded,
+// so that a failure leaves the disk as the last good sync left it plus what
+// a later step may safely find: the temporaries' data is synced before any
+// rename, and removals come after every write. Whatever fails stays
+// prepared (a write keeps its contents, its temporary is written again)
+// and is carried out by the next sync, so memory and disk never part.
 bool RHBackup::syncLocked() {
   lastSyncMs_.store(platform::monotonicMs());
-  if (pending_.empty() && touchedFolders_.empty()) return true;
-  std::vector<std::string> temps;
-  temps.reserve(pendingWrites_);
-  for (const auto& op : pending_) {
-    if (!op.second.remove) temps.push_back(op.second.temp);
-  }
-  // The data first: a rename must never put a file in place whose
-  // contents may not be on the disk yet.
-  bool ok = syncDataLocked(temps);
-  bool wroteAny = false;
-  for (const auto& op : pending_) {
-    if (op.second.remove) continue;
-    if (!ok) {
-      FileUtils::deleteFile(op.second.temp, true);
-    } else if (FileUtils::commitTemporary(op.second.temp, op.first)) {
-      wroteAny = true;
-    } else {
-      ok = false;
+  if (pending_.empty() && touchedFolders_.empty() && doomedTrees_.empty()) return true;
+  bool reported = false;
+  const auto fail = [this, &reported](const char* what, const std::string& full, uint32_t code) {
+    if (!reported) {
+      uint32_t count = 0;
+      reportFailures_ = failures_.failure(platform::monotonicMs(), count);
+      reported = true;
     }
+    if (!reportFailures_) return false;
+    ParamStream p;
+    p.addString(what).addString(full).addString(platform::errorText(code));
+    HubLog::error(kMsgStoreRetry, p);
+    return false;
+  };
+  const bool ok =
+      syncDataLocked(fail) && renameLocked(fail) && removeLocked(fail) && syncFoldersLocked(fail);
+  if (ok) {
+    uint32_t count = 0;
+    failures_.success(count);
   }
-  // Removals only after every write of the batch has landed.
-  for (const auto& op : pending_) {
-    if (ok && op.second.remove && FileOps::pathExists(op.first)) {
-      FileUtils::deleteFile(op.first, true);
-    }
-  }
-  if (ok) ok = syncEntriesLocked();
-  pending_.clear();
-  touchedFolders_.clear();
-  pendingWrites_ = 0;
-  if (ok && wroteAny) written_.store(true);
   return ok;
 }
 
-// One sync of the file system serves every file of the batch: it costs a
-// couple of cache flushes where a sync per file costs one or two each.
-bool RHBackup::syncDataLocked(const std::vector<std::string>& temps) {
-  if (temps.empty()) return true;
-  if (volume_.isOpen()) return volume_.sync();
-  return FileUtils::syncFiles(temps);
+bool RHBackup::syncDataLocked(const FailFn& fail) {
+  bool ok = true;
+  std::vector<std::string> temps;
+  std::vector<PendingOp*> ops;
+  for (auto& entry : pending_) {
+    PendingOp& op = entry.second;
+    if (op.remove) continue;
+    // A failed batch lost this temporary: its contents are written again.
+    if (op.temp.empty() && !FileUtils::writeTemporary(entry.first, op.text, op.temp)) {
+      ok = fail("write", entry.first, platform::lastError());
+      continue;
+    }
+    temps.push_back(op.temp);
+    ops.push_back(&op);
+  }
+  std::vector<uint32_t> errors;
+  if (!FileUtils::syncFiles(temps, &errors)) {
+    for (size_t i = 0; i < ops.size(); ++i) {
+      if (errors[i] == 0) continue;
+      // Its data may be gone from the cache: a later sync of the same file
+      // could succeed over lost pages, so it is written anew.
+      ok = fail("sync", temps[i], errors[i]);
+      discardTemporary(*ops[i]);
+    }
+  }
+  return ok;
 }
 
-bool RHBackup::syncEntriesLocked() {
-  if (touchedFolders_.empty()) return true;
-  if (volume_.isOpen()) return volume_.sync();
-  return FileUtils::syncFolders(
-      std::vector<std::string>(touchedFolders_.begin(), touchedFolders_.end()));
+bool RHBackup::renameLocked(const FailFn& fail) {
+  bool ok = true;
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    PendingOp& op = it->second;
+    if (op.remove) {
+      ++it;
+      continue;
+    }
+    if (!FileUtils::commitTemporary(op.temp, it->first)) {
+      ok = fail("rename", it->first, platform::lastError());
+      op.temp.clear();  // removed by the failed commit
+      ++it;
+      continue;
+    }
+    written_.store(true);
+    touchedFolders_.insert(FileUtils::dirName(it->first));
+    --pendingWrites_;
+    it = pending_.erase(it);
+  }
+  return ok;
+}
+
+bool RHBackup::removeLocked(const FailFn& fail) {
+  bool ok = true;
+  for (auto it = pending_.begin(); it != pending_.end();) {
+    if (!FileOps::pathExists(it->first) || FileUtils::deleteFile(it->first, true)) {
+      touchedFolders_.insert(FileUtils::dirName(it->first));
+      it = pending_.erase(it);
+      continue;
+    }
+    ok = fail("remove", it->first, platform::lastError());
+    ++it;
+  }
+  for (auto it = doomedTrees_.begin(); it != doomedTrees_.end();) {
+    if (!FileOps::isDirectory(*it) || FileUtils::removeDirectory(*it, true, true)) {
+      touchedFolders_.insert(FileUtils::dirName(*it));
+      it = doomedTrees_.erase(it);
+      continue;
+    }
+    ok = fail("remove", *it, platform::lastError());
+    ++it;
+  }
+  return ok;
+}
+
+bool RHBackup::syncFoldersLocked(const FailFn& fail) {
+  const std::vector<std::string> folders(touchedFolders_.begin(), touchedFolders_.end());
+  std::vector<uint32_t> errors;
+  if (FileUtils::syncFolders(folders, &errors)) {
+    touchedFolders_.clear();
+    return true;
+  }
+  for (size_t i = 0; i < folders.size(); ++i) {
+    if (errors[i] == 0) {
+      touchedFolders_.erase(folders[i]);
+    } else {
+      fail("sync", folders[i], errors[i]);
+    }
+  }
+  return false;
 }
 
 bool RHBackup::appendFileLocked(const std::string& relative, const std::string& text) {
@@ -362,8 +473,8 @@ bool RHBackup::deleteFileLocked(const std::string& relative) {
     const bool prepared = pending_.count(full) != 0;
     dropPendingLocked(full);
     if (prepared || FileOps::pathExists(full)) {
-      pending_[full] = PendingOp{true, std::string()};
-      touchedFolders_.insert(FileUtils::dirName(full));
+      pending_[full] = PendingOp{true, std::string(), std::string()};
+      ++changes_;
     }
     return true;
   }
@@ -373,14 +484,23 @@ bool RHBackup::deleteFileLocked(const std::string& relative) {
 
 bool RHBackup::removeDirectoryLocked(const std::string& relative) {
   const std::string full = path(relative);
+  // Nothing prepared inside the tree may land after it is gone.
+  if (groupCommit_) dropPendingUnderLocked(full);
   if (!FileOps::isDirectory(full)) return true;
-  // What was prepared inside the tree lands first, so that the removal is
-  // the last word on it.
-  if (groupCommit_) {
-    syncLocked();
-    touchedFolders_.insert(FileUtils::dirName(full));
+  if (FileUtils::removeDirectory(full, true, true)) {
+    if (groupCommit_) touchedFolders_.insert(FileUtils::dirName(full));
+    return true;
   }
-  return FileUtils::removeDirectory(full, true, true);
+  const uint32_t code = platform::lastError();
+  ParamStream p;
+  p.addString("remove").addString(full).addString(platform::errorText(code));
+  HubLog::error(kMsgStoreRetry, p);
+  // What is left goes at a later sync.
+  if (groupCommit_) {
+    doomedTrees_.insert(full);
+    ++changes_;
+  }
+  return false;
 }
 
 bool RHBackup::writeBox(const Address& address, const std::string& text) {

@@ -18,8 +18,8 @@
 
 #include "common/Monopoly.h"
 #include "platform/LockFile.h"
-#include "platform/VolumeSync.h"
 #include "relayhub/Address.h"
+#include "relayhub/RepeatReport.h"
 
 namespace Vemora {
 
@@ -124,21 +124,27 @@ class RHBackup {
   // it returns. On, the writes and removals of boxes, messages and
   // broadcasts are only prepared: a write puts the new contents into a
   // temporary beside its file, unsynced; a removal is noted. sync() then
-  // makes all of them durable at once: the temporaries' data is synced, they
-  // are renamed over their files, the removals are done, and every folder
-  // touched is synced (each of the two syncs is one sync of the state
-  // folder's file system where it can be had, else one per file and
-  // folder). A crash before that leaves every file as it was at the last
+  // makes all of them durable at once: the temporaries' data is synced (one
+  // fdatasync each, issued together), they are renamed over their files,
+  // the removals are done, and every folder whose entries changed is synced
+  // (one fsync each, issued together). Only the store's own files are
+  // synced. A crash before that leaves every file as it was at the last
   // sync (old contents, never a torn file); the last operation on a path
   // wins; removals come after the writes, so a message that moves from one
   // file to another is never on disk in neither.
   void setGroupCommit(bool on);
   // True when a write waits for sync(): what it wrote is not on disk yet.
   bool hasPendingWrites();
-  // True when anything (a write or a removal) waits for sync().
+  // True when anything (a write, a removal, a folder's entries) waits for
+  // sync().
   bool hasPending();
-  // Makes everything prepared durable. False when any of it failed (the
-  // prepared writes are then dropped and their files keep what they held).
+  // Counts the writes and removals prepared so far: a caller tells by it
+  // whether its request changed anything that the next sync must store.
+  uint64_t changeCount();
+  // Makes everything prepared durable. False when any of it failed: what
+  // failed stays prepared (a write keeps its contents) and is tried again
+  // by the next sync, each failure logged with its path and reason (the
+  // first of a run at once, then at most every 10 seconds).
   bool sync();
   // Monotonic milliseconds of the last sync() (0 before the first).
   uint64_t lastSyncMs() const { return lastSyncMs_.load(); }
@@ -146,12 +152,20 @@ class RHBackup {
  private:
   struct PendingOp {
     bool remove = false;
-    std::string temp;  // the prepared contents of a write
+    std::string text;  // a write's contents, kept until they have landed
+    std::string temp;  // their temporary file; empty: to be written again
   };
+  // Notes one failure of a sync step (what, path, error); false.
+  using FailFn = std::function<bool(const char*, const std::string&, uint32_t)>;
   bool syncLocked();
-  bool syncDataLocked(const std::vector<std::string>& temps);
-  bool syncEntriesLocked();
+  bool syncDataLocked(const FailFn& fail);
+  bool renameLocked(const FailFn& fail);
+  bool removeLocked(const FailFn& fail);
+  bool syncFoldersLocked(const FailFn& fail);
   void dropPendingLocked(const std::string& full);
+  void dropPendingUnderLocked(const std::string& full);
+  void keepTreeOfLocked(const std::string& full);
+  static void discardTemporary(PendingOp& op);
   void noteNewFoldersLocked(const std::string& full);
 
   std::string path(const std::string& relative) const;
@@ -178,14 +192,18 @@ class RHBackup {
   std::map<std::string, std::set<std::string>> local_;
   int32_t changed_ = 0;
   // Group commit: prepared operations by full path, the folders whose
-  // entries changed, the number of prepared writes.
+  // entries changed, box trees whose removal failed, the number of
+  // prepared writes, the count of operations prepared so far.
   bool groupCommit_ = false;
   std::map<std::string, PendingOp> pending_;
   std::set<std::string> touchedFolders_;
+  std::set<std::string> doomedTrees_;
   size_t pendingWrites_ = 0;
-  // The state folder's file system, open while group commit is on.
-  platform::VolumeSync volume_;
+  uint64_t changes_ = 0;
   std::atomic<uint64_t> lastSyncMs_{0};
+  // Failed syncs: reported at the first of a run, then now and then.
+  RepeatReport failures_{10000};
+  bool reportFailures_ = false;
 };
 
 }  // namespace Vemora

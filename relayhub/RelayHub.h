@@ -73,6 +73,7 @@ class RelayHub {
     kMsgStateInUse = 25,
     kMsgTextWithoutMessage = 26,
     kMsgReceiveBound = 27,
+    kMsgStoreRetry = 28,
   };
 
   // Exit codes of the daemon.

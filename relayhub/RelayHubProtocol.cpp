@@ -19,7 +19,9 @@ constexpr uint32_t kSigReset = 1;
 constexpr uint32_t kSigRebroadcast = 2;
 constexpr int32_t kWaitingLimitSeconds = 3000 / 1000;
 
-int32_t nowSeconds() { return static_cast<int32_t>(platform::unixTime()); }
+int32_t nowSeconds() {
+  return static_cast<int32_t>(platform::unixTime());
+}
 
 std::string lowerCopy(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -55,8 +57,8 @@ bool receivesString(int32_t state) {
 
 }  // namespace
 
-void RelayHub::protoTrace(int level, const char* method, const ConnectionEntry& entry,
-                          int indent, const std::string& text, const ParamStream& params) {
+void RelayHub::protoTrace(int level, const char* method, const ConnectionEntry& entry, int indent,
+                          const std::string& text, const ParamStream& params) {
   if (HubLog::debugLevel() < level) return;
   std::string format = std::string("RelayHub::") + method + "(" + literal(entry.display) + "): ";
   format.append(static_cast<size_t>(indent) * 2, ' ');
@@ -113,33 +115,79 @@ bool RelayHub::handleConnection(ConnectionEntry& entry, ConnectionList& list) {
     case 0:
       keep = preferredVersion_ > 1 ? initGetProtocolVersion(entry, list) : initGetType(entry, list);
       break;
-    case 1: keep = initAcceptProtocol(entry, list); break;
-    case 2: keep = initGetType(entry, list); break;
-    case 3: keep = initAcceptAgent(entry, list); break;
-    case 4: keep = initAcceptRouter(entry, list); break;
-    case 5: keep = initRejectUnknown(entry, list); break;
-    case 6: keep = initRecvAddrName(entry, list); break;
-    case 7: keep = initRecvAddrHost(entry, list); break;
-    case 8: keep = initRecvPort(entry, list); break;
-    case 9: keep = initRecvInstanceID(entry, list); break;
-    case 10: keep = initRecvSignal(entry, list); break;
-    case 11: keep = initAck(entry, list); break;
-    case 12: keep = handleRecvTask(entry, list); break;
-    case 13: keep = handlePLAC(entry, list); break;
-    case 14: keep = handleEXTR(entry, list); break;
+    case 1:
+      keep = initAcceptProtocol(entry, list);
+      break;
+    case 2:
+      keep = initGetType(entry, list);
+      break;
+    case 3:
+      keep = initAcceptAgent(entry, list);
+      break;
+    case 4:
+      keep = initAcceptRouter(entry, list);
+      break;
+    case 5:
+      keep = initRejectUnknown(entry, list);
+      break;
+    case 6:
+      keep = initRecvAddrName(entry, list);
+      break;
+    case 7:
+      keep = initRecvAddrHost(entry, list);
+      break;
+    case 8:
+      keep = initRecvPort(entry, list);
+      break;
+    case 9:
+      keep = initRecvInstanceID(entry, list);
+      break;
+    case 10:
+      keep = initRecvSignal(entry, list);
+      break;
+    case 11:
+      keep = initAck(entry, list);
+      break;
+    case 12:
+      keep = handleRecvTask(entry, list);
+      break;
+    case 13:
+      keep = handlePLAC(entry, list);
+      break;
+    case 14:
+      keep = handleEXTR(entry, list);
+      break;
     case 15:
       handleEND(entry, list);
       keep = false;
       break;
-    case 16: keep = handleReject(entry, list); break;
-    case 17: keep = handlePLACRecvMsgnum(entry, list); break;
-    case 18: keep = handlePLACRecvMsg(entry, list); break;
-    case 19: keep = handlePLACRecvMsgAck(entry, list); break;
-    case 20: keep = handleEXTRSendMsgnum(entry, list); break;
-    case 21: keep = handleEXTRSendMsgStart(entry, list); break;
-    case 22: keep = handleEXTRSendMsg(entry, list); break;
-    case 23: keep = handleEXTRRecvMsgAck(entry, list); break;
-    default: keep = false; break;
+    case 16:
+      keep = handleReject(entry, list);
+      break;
+    case 17:
+      keep = handlePLACRecvMsgnum(entry, list);
+      break;
+    case 18:
+      keep = handlePLACRecvMsg(entry, list);
+      break;
+    case 19:
+      keep = handlePLACRecvMsgAck(entry, list);
+      break;
+    case 20:
+      keep = handleEXTRSendMsgnum(entry, list);
+      break;
+    case 21:
+      keep = handleEXTRSendMsgStart(entry, list);
+      break;
+    case 22:
+      keep = handleEXTRSendMsg(entry, list);
+      break;
+    case 23:
+      keep = handleEXTRRecvMsgAck(entry, list);
+      break;
+    default:
+      keep = false;
+      break;
   }
   if (keep) return true;
   dropConnection(list);
@@ -151,13 +199,15 @@ bool RelayHub::checkWaitingHaveData(int32_t now, ConnectionEntry& entry, Connect
   const RecvStaging& staged = entry.staging;
   // A string item whose announced bytes are all in (an empty string as the
   // agent's last bytes) completes without anything more to read.
-  const bool stringState = receivesString(entry.state) || (entry.state == 0 && preferredVersion_ <= 1);
+  const bool stringState =
+      receivesString(entry.state) || (entry.state == 0 && preferredVersion_ <= 1);
   if (stringState && staged.stage == RecvStaging::kStringBytes &&
       staged.partial.size() >= staged.length) {
     return true;
   }
   if (entry.connection->isOpen() && overTimeLimits(now, entry)) {
-    protoTrace(4, "checkWaitingHaveData", entry, 0, "Item or handshake took too long - closing connection");
+    protoTrace(4, "checkWaitingHaveData", entry, 0,
+               "Item or handshake took too long - closing connection");
     entry.connection->close();
   } else if (haveDataToReceive(entry, list)) {
     return true;
@@ -234,7 +284,8 @@ void RelayHub::debugConn(int32_t now, ConnectionEntry& entry, int index, int cou
   p.addInt(index).addInt(count);
   protoTrace(4, "debugConn", entry, 0, "Handling connection %i of %i", p);
   if (!entry.firstPass) {
-    protoTrace(4, "debugConn", entry, 1, "First time handling at %i seconds after registered connect",
+    protoTrace(4, "debugConn", entry, 1,
+               "First time handling at %i seconds after registered connect",
                num(now - entry.registered));
   }
 }
@@ -295,7 +346,8 @@ bool RelayHub::initAcceptProtocol(ConnectionEntry& entry, ConnectionList& /*list
   ParamStream p;
   p.addInt(1).addInt(2);
   protoTrace(5, "initAcceptProtocol", entry, 1, "Unsupported (must be in the range %i - %i)", p);
-  if (!entry.connection->sendNac()) protoTrace(5, "initAcceptProtocol", entry, 1, "Failed to send NAC");
+  if (!entry.connection->sendNac())
+    protoTrace(5, "initAcceptProtocol", entry, 1, "Failed to send NAC");
   return false;
 }
 
@@ -533,13 +585,17 @@ bool RelayHub::handlePLACRecvMsgAck(ConnectionEntry& entry, ConnectionList& /*li
   // sends it again. What the store has prepared lands at the end of the
   // pass, in one sync with everything else of the pass; the "ACK" waits
   // for it.
+  // A request that changed what is stored (a confirmation's removals too)
+  // is acknowledged once that is on disk: a confirmed message never comes
+  // back after a crash.
+  const uint64_t changes = backup_.changeCount();
   if (entry.placeable) connectionsLogMessage(entry.address, "PLAC", msg, true);
   if (entry.placeable) unCache(msg.getId(), false, true);
   if (entry.placeable && !place(msg, true)) {
     protoTrace(2, "handlePLACRecvMsgAck", entry, 1, "Failed to store message");
     return false;
   }
-  if (backup_.hasPendingWrites()) {
+  if (backup_.hasPendingWrites() || backup_.changeCount() != changes) {
     entry.awaitingSync = true;
     return true;
   }

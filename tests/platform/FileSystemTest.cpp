@@ -12,7 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/LastError.h"
 #include "platform/Path.h"
-#include "platform/VolumeSync.h"
+#include "support/FaultFile.h"
 
 namespace platform {
 namespace {
@@ -294,22 +294,42 @@ TEST_F(FileSystemTest, SyncManyFilesAndFolders) {
   EXPECT_FALSE(syncFolders({win("f1")}));  // a file is no folder
 }
 
-TEST_F(FileSystemTest, VolumeSyncOpensFoldersOnly) {
-  VolumeSync volume;
-  EXPECT_FALSE(volume.sync());  // nothing open yet
-  EXPECT_NE(lastError(), 0u);
-  EXPECT_FALSE(volume.open(win("missing")));
-  EXPECT_NE(lastError(), 0u);
-  put("file", "x");
-  EXPECT_FALSE(volume.open(win("file")));  // a file is no folder
-  EXPECT_FALSE(volume.isOpen());
-  ASSERT_TRUE(volume.open(win()));
-  put("written", "y");
-  EXPECT_TRUE(volume.sync());
-  EXPECT_EQ(lastError(), 0u);
-  volume.close();
-  EXPECT_FALSE(volume.isOpen());
-  EXPECT_FALSE(volume.sync());
+TEST_F(FileSystemTest, SyncReportsEachPathsOwnResult) {
+  put("a", "x");
+  put("b", "y");
+  std::vector<uint32_t> errors;
+  EXPECT_FALSE(syncFiles({win("a"), win("missing"), win("b")}, &errors));
+  EXPECT_EQ(errors, (std::vector<uint32_t>{0, kErrorFileNotFound, 0}));
+  EXPECT_EQ(lastError(), kErrorFileNotFound);
+  EXPECT_TRUE(syncFiles({win("a"), win("b")}, &errors));
+  EXPECT_EQ(errors, (std::vector<uint32_t>{0, 0}));
+}
+
+// Each line of the fault file fails one operation on a matching path with
+// EIO and is used up; other paths and operations are not touched.
+TEST_F(FileSystemTest, FaultPointsFailOneOperationEach) {
+  const test_support::FaultFile faults(native_.parent_path() / (name_ + ".faults"), true);
+  put("a", "x");
+  put("b", "y");
+  faults.failNext("sync", name_ + "/b");
+  faults.failNext("rename", name_ + "/moved");
+  faults.failNext("unlink", name_ + "/a");
+  std::vector<uint32_t> errors;
+  EXPECT_FALSE(syncFiles({win("a"), win("b")}, &errors));
+  EXPECT_EQ(errors[0], 0u);
+  EXPECT_EQ(errors[1], errorFromErrno(EIO));
+  EXPECT_TRUE(syncFiles({win("a"), win("b")}));  // used up
+  EXPECT_FALSE(moveFileEx(win("b"), win("moved"), kMoveFileReplaceExisting));
+  EXPECT_EQ(lastError(), errorFromErrno(EIO));
+  EXPECT_EQ(get("b"), "y");
+  EXPECT_TRUE(moveFileEx(win("b"), win("moved"), kMoveFileReplaceExisting));
+  EXPECT_FALSE(deleteFile(win("a")));
+  EXPECT_TRUE(fs::exists(nat("a")));
+  EXPECT_TRUE(deleteFile(win("a")));
+  EXPECT_EQ(faults.left(), "");
+  faults.failNext("sync", name_);
+  EXPECT_FALSE(syncFolder(win("")));
+  EXPECT_TRUE(syncFolder(win("")));
 }
 
 }  // namespace

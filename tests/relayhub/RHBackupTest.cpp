@@ -6,10 +6,11 @@
 
 #include "relayhub/RHBackup.h"
 #include "relayhub/TestState.h"
+#include "support/FaultFile.h"
 
+using relayhub_test::TestState;
 using Vemora::Address;
 using Vemora::RHBackup;
-using relayhub_test::TestState;
 
 namespace {
 
@@ -127,7 +128,7 @@ TEST_F(RHBackupTest, GroupCommitKeepsTheLastOperationOnAPath) {
   EXPECT_FALSE(state.exists("msgboxes/x__y"));
 }
 
-TEST_F(RHBackupTest, GroupCommitReportsAFailedSync) {
+TEST_F(RHBackupTest, AFailedRenameStaysPreparedUntilItLands) {
   const Address a("a", "b");
   store.setGroupCommit(true);
   ASSERT_TRUE(store.writeBox(a, "text"));
@@ -136,12 +137,81 @@ TEST_F(RHBackupTest, GroupCommitReportsAFailedSync) {
   state.write("msgboxes/a__b/msgbox.txt/blocker", "x");
   EXPECT_FALSE(store.sync());
   EXPECT_FALSE(store.isWritten());
-  EXPECT_FALSE(store.hasPending());
+  EXPECT_TRUE(store.hasPendingWrites());
   EXPECT_TRUE(temporaries(state).empty());
-  // The next write and sync succeed.
+  // Once the way is free the next sync carries the write out.
+  std::filesystem::remove_all(state.file("msgboxes/a__b/msgbox.txt"));
   ASSERT_TRUE(store.writeUnsent(a, 1, "m"));
   ASSERT_TRUE(store.sync());
   EXPECT_TRUE(store.isWritten());
+  EXPECT_EQ(state.read("msgboxes/a__b/msgbox.txt"), "text");
+  EXPECT_EQ(state.read("msgboxes/a__b/unsent/1.txt"), "m");
+  EXPECT_FALSE(store.hasPending());
+}
+
+// One prepared batch: message 1 moves from unsent to unconfirmed, 2 is new,
+// 3 goes, and broadcast 9 is stored. Whichever step of the sync fails, the
+// disk keeps a state the batch allows (the moving message is never in
+// neither folder), the whole batch stays prepared, and the next sync lands
+// it as if nothing had failed.
+TEST_F(RHBackupTest, AFailedSyncStepLeavesTheBatchForTheNext) {
+  struct Case {
+    const char* op;
+    const char* path;
+    bool unsentGone;  // the removals of the batch were done before the failure
+  };
+  const Case cases[] = {
+      {"sync", "unconfirmed/~1", false},       // a temporary's data
+      {"sync", "broadcast/~9", false},         // another one's
+      {"rename", "unsent/2.txt", false},       // a rename
+      {"unlink", "unsent/3.txt", false},       // a removal (the other may be done)
+      {"sync", "msgboxes/x__y/unsent", true},  // a folder's entries
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.op) + " " + c.path);
+    TestState fresh("state-fault");
+    RHBackup box;
+    box.setDirectory(fresh.windows);
+    const Address a("x", "y");
+    ASSERT_TRUE(box.writeUnsent(a, 1, "one"));
+    ASSERT_TRUE(box.writeUnsent(a, 3, "three"));
+    box.setGroupCommit(true);
+    ASSERT_TRUE(box.writeUnconfirmed(a, 1, "one held"));
+    ASSERT_TRUE(box.writeUnsent(a, 2, "two"));
+    ASSERT_TRUE(box.removeMessage(a, 3));
+    ASSERT_TRUE(box.writeBroadcast(9, "wide"));
+    const test_support::FaultFile faults(fresh.native + ".faults", true);
+    faults.failNext(c.op, c.path);
+    EXPECT_FALSE(box.sync());
+    EXPECT_EQ(faults.left(), "");
+    EXPECT_TRUE(fresh.exists("msgboxes/x__y/unsent/1.txt"));
+    if (!c.unsentGone) {
+      EXPECT_NE(fresh.read("msgboxes/x__y/unsent/3.txt"), "");
+    }
+    EXPECT_TRUE(box.hasPending());
+    ASSERT_TRUE(box.sync());
+    EXPECT_FALSE(box.hasPending());
+    EXPECT_EQ(fresh.read("msgboxes/x__y/unconfirmed/1.txt"), "one held");
+    EXPECT_EQ(fresh.read("msgboxes/x__y/unsent/2.txt"), "two");
+    EXPECT_FALSE(fresh.exists("msgboxes/x__y/unsent/3.txt"));
+    EXPECT_EQ(fresh.read("broadcast/9.txt"), "wide");
+    EXPECT_TRUE(temporaries(fresh).empty());
+    box.setGroupCommit(false);
+  }
+}
+
+TEST_F(RHBackupTest, ABoxTreeThatCannotBeRemovedGoesAtALaterSync) {
+  const Address a("x", "y");
+  ASSERT_TRUE(store.writeUnsent(a, 1, "one"));
+  store.setGroupCommit(true);
+  ASSERT_TRUE(store.writeUnsent(a, 2, "prepared"));
+  const test_support::FaultFile faults(state.native + ".faults", true);
+  faults.failNext("unlink", "unsent/1.txt");
+  EXPECT_FALSE(store.removeBox(a));
+  EXPECT_TRUE(store.hasPending());
+  ASSERT_TRUE(store.sync());
+  EXPECT_FALSE(state.exists("msgboxes/x__y"));
+  EXPECT_TRUE(temporaries(state).empty());
 }
 
 TEST(RHBackupNames, PlainNamesWhereTheyAreUnique) {
@@ -155,11 +225,14 @@ TEST(RHBackupNames, PlainNamesWhereTheyAreUnique) {
 
 TEST(RHBackupNames, DistinctAddressesGetDistinctSafeDirectories) {
   const std::vector<Address> tricky = {
-      {"a__b", "c"},  {"a", "b__c"},      {"a/b", "h"},        {"a\\b", "h"},   {"a%b", "h"},
-      {"a|b", "h"},   {"a+b", "h"},       {"a_", "_b"},        {"a", "__b"},    {"a_", "b"},
-      {"a", "_b"},    {"a~5Cb", "h"},     {"~a", "h"},         {"..", ""},      {"", ".."},
-      {"a\nb", "h"},  {"a\x01", "h"},     {std::string("a\0b", 3), "h"},       {"a", "h\x7f"},
-      {"a", "h\r"},   {"~a~5Cb", "h"},    {"a", "b"},          {"A", "b"}};
+      {"a__b", "c"},  {"a", "b__c"},  {"a/b", "h"},
+      {"a\\b", "h"},  {"a%b", "h"},   {"a|b", "h"},
+      {"a+b", "h"},   {"a_", "_b"},   {"a", "__b"},
+      {"a_", "b"},    {"a", "_b"},    {"a~5Cb", "h"},
+      {"~a", "h"},    {"..", ""},     {"", ".."},
+      {"a\nb", "h"},  {"a\x01", "h"}, {std::string("a\0b", 3), "h"},
+      {"a", "h\x7f"}, {"a", "h\r"},   {"~a~5Cb", "h"},
+      {"a", "b"},     {"A", "b"}};
   std::set<std::string> names;
   for (const Address& a : tricky) {
     const std::string dir = RHBackup::boxDirName(a);
