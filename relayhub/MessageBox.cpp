@@ -11,7 +11,9 @@ namespace Vemora {
 
 namespace {
 
-uint32_t nowSeconds() { return static_cast<uint32_t>(platform::unixTime()); }
+uint32_t nowSeconds() {
+  return static_cast<uint32_t>(platform::unixTime());
+}
 
 std::string noBroadcastText(const std::set<uint32_t>& ids) {
   std::string text;
@@ -111,7 +113,9 @@ bool MessageBox::writeBoxFile() const {
   return true;
 }
 
-void MessageBox::touch() { lastActivity_ = nowSeconds(); }
+void MessageBox::touch() {
+  lastActivity_ = nowSeconds();
+}
 
 void MessageBox::touchNoEarlier() {
   const uint32_t now = nowSeconds();
@@ -147,6 +151,7 @@ bool MessageBox::addMessage(const Message& msg) {
   pending_.push_back(boxCopy(msg));
   const Message& queued = pending_.back();
   if (queued.getPriority() == Message::kHigh) ++highCount_;
+  noteHeldAgain(queued.getId());
   if (!storesUnsent(queued)) return true;
   ObjectFiler filer;
   if (!queued.save(filer)) return false;
@@ -161,6 +166,7 @@ void MessageBox::removeMessage(uint32_t id) {
     if (it->getPriority() == Message::kHigh) --highCount_;
     removeStored(id);
     pending_.erase(it);
+    heldAgain_.erase(id);
     return;
   }
 }
@@ -173,6 +179,11 @@ void MessageBox::clearMessages() {
 void MessageBox::extract(std::list<Message>& out, uint32_t max) {
   touch();
   if (pending_.empty()) return;
+  // Handed out, a copy is held again in its own right.
+  uint32_t moved = 0;
+  for (auto it = pending_.begin(); it != pending_.end() && moved < max; ++it, ++moved) {
+    heldAgain_.erase(it->getId());
+  }
   if (pending_.size() > max) {
     for (uint32_t i = 0; i < max; ++i) {
       if (pending_.front().getPriority() == Message::kHigh) --highCount_;
@@ -204,8 +215,26 @@ bool MessageBox::addUnconfirmed(const Message& msg) {
 void MessageBox::removeUnconfirmed(uint32_t id) {
   auto it = unconfirmed_.find(id);
   if (it == unconfirmed_.end()) return;
-  removeStored(id);
+  if (heldAgain_.count(id) != 0) removeMessage(id);
+  if (!hasPending(id)) {
+    removeStored(id);
+  } else if (store_ != nullptr && unreadable_.count(id) == 0) {
+    // Another message waits under the id: its unsent copy stays.
+    store_->removeUnconfirmed(address_, id);
+  }
   unconfirmed_.erase(it);
+}
+
+void MessageBox::noteHeldAgain(uint32_t id) {
+  auto held = unconfirmed_.find(id);
+  if (held == unconfirmed_.end()) return;
+  for (const Message& pending : pending_) {
+    // A message of another sender under the same id is a message of its own.
+    if (pending.getId() == id &&
+        pending.getSource().lowered() == held->second.getSource().lowered()) {
+      heldAgain_.insert(id);
+    }
+  }
 }
 
 void MessageBox::forgetDelivered(uint32_t id) {
@@ -216,6 +245,7 @@ void MessageBox::forgetDelivered(uint32_t id) {
 void MessageBox::requeueUnconfirmed() {
   std::map<uint32_t, Message> held;
   held.swap(unconfirmed_);
+  heldAgain_.clear();
   for (const auto& entry : held) addMessage(entry.second);
   haveNotified_ = false;
 }
@@ -223,6 +253,7 @@ void MessageBox::requeueUnconfirmed() {
 void MessageBox::clearUnconfirmed() {
   for (const auto& entry : unconfirmed_) removeStored(entry.first);
   unconfirmed_.clear();
+  heldAgain_.clear();
 }
 
 void MessageBox::update(int32_t port, int32_t instanceId) {
@@ -286,6 +317,8 @@ void MessageBox::loadStored(bool unsent, std::vector<std::string>* damaged) {
     }
     if (!unsent) {
       unconfirmed_[id] = boxCopy(msg);
+      // Its unsent copy, loaded first, is the same message queued again.
+      if (hasPending(id)) noteHeldAgain(id);
     } else if (!hasPending(id)) {
       pending_.push_back(boxCopy(msg));
       if (msg.getPriority() == Message::kHigh) ++highCount_;

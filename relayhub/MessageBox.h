@@ -65,7 +65,10 @@ class MessageBox {
   // Holds a handed-out message until it is confirmed (not for "RAVEN" and
   // "NOCACHE" headers). False when its unconfirmed copy could not be written.
   bool addUnconfirmed(const Message& msg);
-  // Erases an unconfirmed message and its stored copies.
+  // Erases an unconfirmed message and its stored copies, and a pending copy
+  // that stands for the same handed-out message (queued again at start or
+  // after a delivery that was not acknowledged): its confirmation withdraws
+  // both.
   void removeUnconfirmed(uint32_t id);
   void requeueUnconfirmed();
   void clearUnconfirmed();
@@ -120,6 +123,8 @@ class MessageBox {
   bool storesUnsent(const Message& msg) const;
   // Deletes the stored copies of an id, unless a file of it is unreadable.
   void removeStored(uint32_t id);
+  // Notes a pending copy of `id` that is the held message queued again.
+  void noteHeldAgain(uint32_t id);
 
   Address address_;
   int32_t id_ = 0;
@@ -135,6 +140,8 @@ class MessageBox {
   mutable bool fileWritten_ = false;
   bool fileDamaged_ = false;
   std::set<uint32_t> unreadable_;
+  // Pending ids whose copy is the held (unconfirmed) message queued again.
+  std::set<uint32_t> heldAgain_;
 };
 
 }  // namespace Vemora

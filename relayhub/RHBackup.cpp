@@ -546,6 +546,11 @@ bool RHBackup::removeMessage(const Address& address, uint32_t id) {
   return unsent && unconfirmed;
 }
 
+bool RHBackup::removeUnconfirmed(const Address& address, uint32_t id) {
+  MonopolyGuard lock(lock_);
+  return deleteFileLocked(boxPath(address) + "/unconfirmed/" + idFile(id));
+}
+
 bool RHBackup::writeBroadcast(uint32_t id, const std::string& text) {
   MonopolyGuard lock(lock_);
   return writeFileLocked("broadcast/" + idFile(id), text);

@@ -72,6 +72,8 @@ class RHBackup {
   bool readUnconfirmed(const Address& address, const std::string& fileName, std::string& out);
   // Deletes the unsent and then the unconfirmed copy of the id.
   bool removeMessage(const Address& address, uint32_t id);
+  // Deletes the unconfirmed copy only.
+  bool removeUnconfirmed(const Address& address, uint32_t id);
   bool writeBroadcast(uint32_t id, const std::string& text);
   bool readBroadcast(const std::string& fileName, std::string& out);
   bool removeBroadcast(uint32_t id);

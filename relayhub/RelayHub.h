@@ -211,6 +211,7 @@ class RelayHub {
   void mergeCapitalisedBoxes();
   void restoreBox(const std::string& dir);
   void restoreBroadcasts();
+  void rebuildSentMessages();
   // A box file that parses whole and names its address.
   bool readStoredBox(const std::string& dir, MessageBox& box);
 

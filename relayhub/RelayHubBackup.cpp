@@ -4,6 +4,7 @@
 // Nothing that could not be read is renamed, rewritten or deleted: it is
 // reported (catalogue error 14) and left on disk. Boxes stored under a name
 // with capitals by earlier runs are merged into their lower-case box first.
+#include <algorithm>
 #include <vector>
 
 #include "common/MonopolyGuard.h"
@@ -60,6 +61,7 @@ bool RelayHub::restoreBackup() {
   }
   for (const std::string& dir : boxes) restoreBox(dir);
   restoreBroadcasts();
+  rebuildSentMessages();
   // The repairs above (merged boxes, requeued messages) are no stores of
   // this run's: the handshake says "backup=no" until one.
   backup_.resetWritten();
@@ -140,6 +142,24 @@ void RelayHub::restoreBox(const std::string& dir) {
   placed.loadUnconfirmed(&damaged);
   reportAll(damaged);
   placed.queueHeldWithoutPending();
+}
+
+// The record of sent messages lives in memory only: after a restart it is
+// made again from the restored boxes (which boxes hold each id, its source,
+// its time left), so that a confirmation or a reused id withdraws what it
+// would have withdrawn without the restart.
+void RelayHub::rebuildSentMessages() {
+  sentMessages_.clear();
+  const auto note = [this](const Address& box, const Message& msg) {
+    SentRecord& record = sentMessages_[msg.getId()];
+    record.source = msg.getSource().lowered();
+    record.targets.insert(box);
+    record.expiry = std::max(record.expiry, msg.deadlineTicks());
+  };
+  for (const auto& entry : boxes_) {
+    for (const Message& msg : entry.second.pending()) note(entry.first, msg);
+    for (const auto& held : entry.second.unconfirmed()) note(entry.first, held.second);
+  }
 }
 
 void RelayHub::restoreBroadcasts() {

@@ -1,17 +1,16 @@
-#include "relayhub/MessageBox.h"
-
 #include <gtest/gtest.h>
 
 #include "common/ObjectFiler.h"
+#include "relayhub/MessageBox.h"
 #include "relayhub/RHBackup.h"
 #include "relayhub/TestState.h"
 
+using relayhub_test::TestState;
 using Vemora::Address;
 using Vemora::Message;
 using Vemora::MessageBox;
 using Vemora::ObjectFiler;
 using Vemora::RHBackup;
-using relayhub_test::TestState;
 
 namespace {
 
@@ -122,6 +121,47 @@ TEST_F(MessageBoxTest, UnconfirmedCopiesAndTheirWithdrawal) {
   EXPECT_TRUE(box.unconfirmed().empty());
   EXPECT_FALSE(unsent(10));
   EXPECT_FALSE(unconfirmed(10));
+}
+
+// A held message queued again (its delivery was not acknowledged, or the
+// daemon restarted) is one message: its confirmation withdraws the queued
+// copy too. A message of another sender under the same id stays.
+TEST_F(MessageBoxTest, AConfirmationWithdrawsTheHeldMessageQueuedAgain) {
+  struct Case {
+    const char* source;
+    bool stays;
+  };
+  for (const Case& c : {Case{"sender", false}, Case{"other", true}}) {
+    SCOPED_TRACE(c.source);
+    MessageBox box(&store, bob);
+    box.addMessage(msg(10));
+    std::list<Message> out;
+    box.extract(out, 20);
+    ASSERT_TRUE(box.addUnconfirmed(out.front()));
+    Message again = msg(10);
+    again.setSource(c.source, "h");
+    box.addMessage(again);
+    box.removeUnconfirmed(10);
+    EXPECT_EQ(box.hasPending(10), c.stays);
+    EXPECT_EQ(unsent(10), c.stays);
+    EXPECT_FALSE(unconfirmed(10));
+    box.clearMessages();
+  }
+  // Restored from disk with both copies: the same.
+  {
+    MessageBox box(&store, bob);
+    box.addMessage(msg(11));
+    std::list<Message> out;
+    box.extract(out, 20);
+    ASSERT_TRUE(box.addUnconfirmed(out.front()));
+  }
+  MessageBox restored(&store, bob);
+  restored.loadUnsent();
+  restored.loadUnconfirmed();
+  ASSERT_TRUE(restored.hasPending(11));
+  restored.removeUnconfirmed(11);
+  EXPECT_FALSE(restored.hasPending(11));
+  EXPECT_FALSE(unsent(11));
 }
 
 TEST_F(MessageBoxTest, RavenAndNocacheAreNotHeldButForgottenOnceDelivered) {

@@ -164,7 +164,7 @@ std::vector<std::string> DaemonFixture::environment() const {
     const std::string item = *e;
     const std::string name = item.substr(0, item.find('='));
     if (name == "VEMORA_REGISTRY_DIR" || name == "VEMORA_LOCK_DIR" || name == "VEMORA_DRIVE_C" ||
-        name == "VEMORA_ENV" || name == "VEMORA_TEST_ROOT") {
+        name == "VEMORA_ENV" || name == "VEMORA_TEST_ROOT" || name == "VEMORA_FAULTS") {
       continue;
     }
     env.push_back(item);
@@ -172,6 +172,7 @@ std::vector<std::string> DaemonFixture::environment() const {
   env.push_back("VEMORA_REGISTRY_DIR=" + root_ + "/registry");
   env.push_back("VEMORA_LOCK_DIR=" + root_ + "/" + lockFolder_);
   env.push_back("VEMORA_DRIVE_C=" + root_);
+  env.push_back("VEMORA_FAULTS=" + faultFile());
   return env;
 }
 

@@ -91,6 +91,9 @@ class DaemonFixture {
   // The value text of a REG_SZ resource as the store's file shows it, or "".
   std::string resource(const std::string& name) const;
 
+  // The daemon's fault file (VEMORA_FAULTS; see platform/FaultPoint.h):
+  // a line written there makes one sync, rename or unlink fail.
+  std::string faultFile() const { return root_ + "/faults"; }
   // Environment of the daemon's process, "NAME=value".
   std::vector<std::string> environment() const;
   // The folder of the named locks for the runs that follow (below the
