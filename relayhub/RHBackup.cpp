@@ -119,6 +119,19 @@ bool hasLineEndOrZero(const std::string& text) {
   return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
+void reportStoreFailed(const std::string& full, const std::string& reason) {
+  ParamStream p;
+  p.addString(full).addString(reason);
+  HubLog::error(kMsgStoreFailed, p);
+}
+
+// A step of the store that failed and is tried again (what, path, error).
+void reportRetry(const char* what, const std::string& full, uint32_t code) {
+  ParamStream p;
+  p.addString(what).addString(full).addString(platform::errorText(code));
+  HubLog::error(kMsgStoreRetry, p);
+}
+
 std::string idFile(uint32_t id) {
   return StringOps::fromUInt(id) + ".txt";
 }
@@ -213,9 +226,7 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
 bool RHBackup::writeFileLocked(const std::string& relative, const std::string& text, bool counts) {
   const std::string full = path(relative);
   if (overwritesKept(relative, full)) {
-    ParamStream p;
-    p.addString(full).addString("it exists and could not be read; it is kept");
-    HubLog::error(kMsgStoreFailed, p);
+    reportStoreFailed(full, "it exists and could not be read; it is kept");
     return false;
   }
   // What no store of the run waits for (the map's compaction) is written
@@ -223,10 +234,7 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
   if (!groupCommit_ || !counts) {
     FileUtils::createDirectory(full);
     if (!FileUtils::writeFile(full, text)) {
-      const uint32_t code = platform::lastError();
-      ParamStream p;
-      p.addString(full).addString(platform::errorText(code));
-      HubLog::error(kMsgStoreFailed, p);
+      reportStoreFailed(full, platform::errorText(platform::lastError()));
       return false;
     }
     if (counts) written_.store(true);
@@ -236,10 +244,7 @@ bool RHBackup::writeFileLocked(const std::string& relative, const std::string& t
   noteNewFoldersLocked(full);
   std::string temp;
   if (!FileUtils::writeTemporary(full, text, temp)) {
-    const uint32_t code = platform::lastError();
-    ParamStream p;
-    p.addString(full).addString(platform::errorText(code));
-    HubLog::error(kMsgStoreFailed, p);
+    reportStoreFailed(full, platform::errorText(platform::lastError()));
     return false;
   }
   dropPendingLocked(full);
@@ -356,10 +361,7 @@ bool RHBackup::syncLocked() {
       reportFailures_ = failures_.failure(platform::monotonicMs(), count);
       reported = true;
     }
-    if (!reportFailures_) return false;
-    ParamStream p;
-    p.addString(what).addString(full).addString(platform::errorText(code));
-    HubLog::error(kMsgStoreRetry, p);
+    if (reportFailures_) reportRetry(what, full, code);
     return false;
   };
   const bool ok =
@@ -478,8 +480,9 @@ bool RHBackup::deleteFileLocked(const std::string& relative) {
     }
     return true;
   }
-  if (!FileOps::pathExists(full)) return true;
-  return FileUtils::deleteFile(full, true);
+  if (!FileOps::pathExists(full) || FileUtils::deleteFile(full, true)) return true;
+  reportRetry("remove", full, platform::lastError());
+  return false;
 }
 
 bool RHBackup::removeDirectoryLocked(const std::string& relative) {
@@ -491,10 +494,7 @@ bool RHBackup::removeDirectoryLocked(const std::string& relative) {
     if (groupCommit_) touchedFolders_.insert(FileUtils::dirName(full));
     return true;
   }
-  const uint32_t code = platform::lastError();
-  ParamStream p;
-  p.addString("remove").addString(full).addString(platform::errorText(code));
-  HubLog::error(kMsgStoreRetry, p);
+  reportRetry("remove", full, platform::lastError());
   // What is left goes at a later sync.
   if (groupCommit_) {
     doomedTrees_.insert(full);
