@@ -60,9 +60,13 @@ inline std::string freshFolder(const std::string& name) {
   return folder;
 }
 
-// Polls the condition until it holds or 30 seconds have passed.
+// How long the tests wait for something that should happen at once: long
+// enough for any load, short enough that a fault ends the test.
+constexpr auto kPatience = std::chrono::seconds(30);
+
+// Polls the condition until it holds or kPatience has passed.
 inline bool waitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (std::chrono::steady_clock::now() < deadline) {
     if (condition()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
