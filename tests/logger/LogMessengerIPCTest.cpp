@@ -27,22 +27,16 @@ using Vemora::MailSlot;
 using Vemora::ParamStream;
 using Vemora::SmartPointer;
 
-// Each test logs threaded at debug level 5 with no catalogue; the settings
-// of the process go back afterwards.
 class LogMessengerIPCTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    LoggerUnit::setDebugLevel(5);
+    LoggerUnit::setSeverityThreshold(0);
+    LogMessenger::setThreadedLogging(true);
     folder = logtest::freshFolder("logs");
     path = folder + "\\relayhub.log";
   }
-  testsupport::ScopeGuard keepLevel =
-      testsupport::setForScope(&LoggerUnit::debugLevel, &LoggerUnit::setDebugLevel, 5);
-  testsupport::ScopeGuard keepThreshold = testsupport::setForScope(
-      &LoggerUnit::severityThreshold, &LoggerUnit::setSeverityThreshold, 0);
-  testsupport::ScopeGuard keepThreaded = testsupport::setForScope(
-      &LogMessenger::threadedLogging, &LogMessenger::setThreadedLogging, true);
-  testsupport::ScopeGuard keepCatalogue =
-      testsupport::setForScope(&LogMessenger::catalogue, &LogMessenger::setCatalogue, nullptr);
+  testsupport::ScopeGuard settings = logtest::keepLoggingSettings();
   std::string folder;
   std::string path;
 };

@@ -1,6 +1,7 @@
 // Helpers of the logging tests: files under drive C of the test process,
-// waiting for a condition with a generous bound, and a messenger that keeps
-// the wire texts it is given.
+// waiting for a condition with a generous bound, a messenger that keeps
+// the wire texts it is given, and the process-wide logging settings put
+// back after each test.
 #pragma once
 
 #include <chrono>
@@ -13,7 +14,10 @@
 #include <vector>
 
 #include "logger/LogMessenger.h"
+#include "logger/LoggerAgentFile.h"
+#include "logger/LoggerUnit.h"
 #include "platform/Path.h"
+#include "support/ScopeGuard.h"
 
 namespace logtest {
 
@@ -84,5 +88,25 @@ class CapturingMessenger : public Vemora::LogMessenger {
   std::vector<std::string> wires;
   bool result = true;
 };
+
+// Keeps the logging settings of the process (levels, time mode, threaded
+// logging, the catalogue) and puts them back when it goes, with the file
+// agent's rotation settings at their defaults. A fixture holds one as a
+// member, made before its SetUp changes anything.
+[[nodiscard]] inline testsupport::ScopeGuard keepLoggingSettings() {
+  const int level = Vemora::LoggerUnit::debugLevel();
+  const int threshold = Vemora::LoggerUnit::severityThreshold();
+  const int timeMode = Vemora::LoggerUnit::timeMode();
+  const bool threaded = Vemora::LogMessenger::threadedLogging();
+  Vemora::LogCommons* const catalogue = Vemora::LogMessenger::catalogue();
+  return testsupport::ScopeGuard([=]() {
+    Vemora::LoggerUnit::setDebugLevel(level);
+    Vemora::LoggerUnit::setSeverityThreshold(threshold);
+    Vemora::LoggerUnit::setTimeMode(timeMode);
+    Vemora::LogMessenger::setThreadedLogging(threaded);
+    Vemora::LogMessenger::setCatalogue(catalogue);
+    Vemora::LoggerAgentFile::resetSettings();
+  });
+}
 
 }  // namespace logtest

@@ -5,7 +5,11 @@
 #pragma once
 
 #include <functional>
+#include <optional>
+#include <string>
 #include <utility>
+
+#include "platform/Env.h"
 
 namespace testsupport {
 
@@ -33,6 +37,15 @@ template <typename Get, typename Set, typename Value>
   auto before = get();
   set(value);
   return ScopeGuard([set, before]() { set(before); });
+}
+
+// The environment variable `name` set to `value` (nullopt: removed) until
+// the returned guard goes; then it is as it was.
+[[nodiscard]] inline ScopeGuard setEnvForScope(const std::string& name,
+                                               const std::optional<std::string>& value) {
+  const std::optional<std::string> before = platform::getEnv(name);
+  platform::setEnv(name, value);
+  return ScopeGuard([name, before]() { platform::setEnv(name, before); });
 }
 
 }  // namespace testsupport
