@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -134,6 +135,9 @@ TEST(NamedMutexTest, DefaultLockFolderBelongsToTheUser) {
 // other user can take (or keep) this user's locks.
 TEST(NamedMutexTest, UnsafeDefaultLockFolderIsRefused) {
   const std::string root = platform::getEnv("VEMORA_TEST_ROOT").value() + "/default-locks";
+  // Fresh also when the test runs again in the same process.
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
   ASSERT_EQ(::mkdir(root.c_str(), 0700), 0);
   struct Case {
     const char* name;
