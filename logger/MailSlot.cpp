@@ -1,5 +1,6 @@
 #include "logger/MailSlot.h"
 
+#include <atomic>
 #include <new>
 
 #include "common/Monopoly.h"
@@ -18,7 +19,7 @@ constexpr int kLockAttempts = 100;
 constexpr uint32_t kLockPauseMs = 20;
 constexpr uint32_t kErrorNoNetwork = 1231;
 // How long a send waits for a full receiver to make room.
-constexpr uint32_t kFullWaitMs = 1000;
+std::atomic<uint32_t> g_fullWaitMs{MailSlot::kDefaultFullWaitMs};
 
 [[noreturn]] void fail(int code, const std::string& message, int line) {
   throw IPCException(code, message, __FILE__, line);
@@ -37,6 +38,14 @@ MailSlot::MailSlot(int mode, const std::string& name) : IPC(mode), name_(name) {
 }
 
 MailSlot::~MailSlot() = default;
+
+uint32_t MailSlot::fullWaitMs() {
+  return g_fullWaitMs.load();
+}
+
+void MailSlot::setFullWaitMs(uint32_t ms) {
+  g_fullWaitMs.store(ms);
+}
 
 bool MailSlot::takeLock() {
   for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
@@ -65,12 +74,12 @@ bool MailSlot::send(const std::string& text) {
 }
 
 // One write of the text and its closing zero byte, under the senders'
-// lock. A full receiver gets up to kFullWaitMs to make room (without the
+// lock. A full receiver gets up to fullWaitMs() to make room (without the
 // lock held); once such a wait ran out, this sender does not wait again
 // until a write gets through, so a receiver that stops reading costs one
 // wait, not one per send.
 bool MailSlot::write(const std::string& text, uint32_t& error) {
-  const uint64_t deadline = platform::monotonicMs() + kFullWaitMs;
+  const uint64_t deadline = platform::monotonicMs() + g_fullWaitMs.load();
   for (;;) {
     if (!takeLock()) {
       fail(IPCException::IC_CANNOT_SEND, "Error " + std::to_string(platform::kErrorTimeout),

@@ -32,9 +32,9 @@ class MailSlot : public IPC {
   // True when the message was written. Throws IPCException 3 on a
   // receiver, 5 when the mailslot cannot be opened (message: the system's
   // error text) or the write fails (message: "Error " and the number). A
-  // full receiver (1450) gets about a second to make room, then keeps the
-  // handle; any other failed write drops it, so the next send opens the
-  // mailslot afresh (a restarted receiver is found again).
+  // full receiver (1450) gets fullWaitMs (about a second) to make room,
+  // then keeps the handle; any other failed write drops it, so the next
+  // send opens the mailslot afresh (a restarted receiver is found again).
   bool send(const std::string& text) override;
   // Appends every waiting message (its text up to the first zero byte) in
   // arrival order; returns when none waits. IPCException 4 on a sender, 6
@@ -42,6 +42,14 @@ class MailSlot : public IPC {
   void receive(std::list<std::string>& out) override;
 
   const std::string& name() const { return name_; }
+
+  // How long a send waits for a full receiver to make room, for every
+  // sender of the process. A sender cannot tell a receiver that stopped
+  // reading from one whose reader has not run yet, so the wait is bounded;
+  // tests that must not depend on how soon a reader thread runs lengthen it.
+  static constexpr uint32_t kDefaultFullWaitMs = 1000;
+  static uint32_t fullWaitMs();
+  static void setFullWaitMs(uint32_t ms);
 
  private:
   bool takeLock();

@@ -15,6 +15,7 @@ namespace platform {
 namespace {
 
 using TickFn = std::function<uint32_t()>;
+using SecondsFn = std::function<int64_t()>;
 using SleepFn = std::function<void(uint32_t)>;
 
 // Replaced only by tests; the atomic flags keep the real path free of locks.
@@ -22,7 +23,9 @@ struct Hooks {
   std::mutex mutex;
   std::shared_ptr<TickFn> tick;
   std::shared_ptr<SleepFn> sleep;
+  std::shared_ptr<SecondsFn> seconds;
   std::atomic<bool> hasTick{false};
+  std::atomic<bool> hasSeconds{false};
   std::atomic<bool> hasSleep{false};
 };
 
@@ -92,6 +95,15 @@ bool sleeperReplaced() {
 }
 
 int64_t unixTime() {
+  Hooks& h = hooks();
+  if (h.hasSeconds.load(std::memory_order_acquire)) {
+    std::shared_ptr<SecondsFn> fn;
+    {
+      std::lock_guard<std::mutex> lock(h.mutex);
+      fn = h.seconds;
+    }
+    if (fn) return (*fn)();
+  }
   return static_cast<int64_t>(::time(nullptr));
 }
 
@@ -104,6 +116,13 @@ void setTickSource(std::function<uint32_t()> source) {
   std::lock_guard<std::mutex> lock(h.mutex);
   h.tick = source ? std::make_shared<TickFn>(std::move(source)) : nullptr;
   h.hasTick.store(h.tick != nullptr, std::memory_order_release);
+}
+
+void setUnixTimeSource(std::function<int64_t()> source) {
+  Hooks& h = hooks();
+  std::lock_guard<std::mutex> lock(h.mutex);
+  h.seconds = source ? std::make_shared<SecondsFn>(std::move(source)) : nullptr;
+  h.hasSeconds.store(h.seconds != nullptr, std::memory_order_release);
 }
 
 void setSleeper(std::function<void(uint32_t)> sleeper) {

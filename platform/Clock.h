@@ -1,5 +1,6 @@
-// Clocks and sleeping. The tick source and the sleeper can be replaced in
-// tests, so that wrap-around and long retry loops run in milliseconds.
+// Clocks and sleeping. The tick source, the seconds of the wall clock and
+// the sleeper can be replaced in tests, so that wrap-around, long retry
+// loops and time limits of whole seconds run as the test steps them.
 #pragma once
 
 #include <cstdint>
@@ -19,7 +20,8 @@ void realSleepMs(uint32_t ms);
 // True while a test sleeper is set.
 bool sleeperReplaced();
 
-// Seconds since 1970-01-01T00:00:00 UTC (_time64).
+// Seconds since 1970-01-01T00:00:00 UTC (_time64). Goes through the test
+// source when one is set.
 int64_t unixTime();
 // Milliseconds since 1970-01-01T00:00:00 UTC (GetSystemTime).
 int64_t unixTimeMs();
@@ -27,6 +29,7 @@ int64_t unixTimeMs();
 // Test hooks: an empty function restores the real clock or sleep. Safe to
 // call while other threads tick or sleep.
 void setTickSource(std::function<uint32_t()> source);
+void setUnixTimeSource(std::function<int64_t()> source);
 void setSleeper(std::function<void(uint32_t)> sleeper);
 
 }  // namespace platform

@@ -22,6 +22,7 @@
 #include "logger/LogRecord.h"
 #include "logger/LoggerCentre.h"
 #include "logger/LoggerUnit.h"
+#include "support/ScopeGuard.h"
 
 using Vemora::ConfReader;
 using Vemora::SmartPointer;
@@ -41,8 +42,9 @@ class CapturingMessenger : public Vemora::LogMessenger {
 
 class ConfReaderTest : public ::testing::Test {
  protected:
+  testsupport::ScopeGuard level = testsupport::setForScope(&Vemora::LoggerUnit::debugLevel,
+                                                           &Vemora::LoggerUnit::setDebugLevel, 5);
   void SetUp() override {
-    Vemora::LoggerUnit::setDebugLevel(5);
     messenger_ = new CapturingMessenger;
     reader_ = std::make_unique<ConfReader>(
         SmartPointer<Vemora::LoggerCentre>(new Vemora::LoggerCentre(41, messenger_)));

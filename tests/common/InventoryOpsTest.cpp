@@ -8,6 +8,7 @@
 #include "common/SystemInfo.h"
 #include "platform/Env.h"
 #include "platform/RegistryStore.h"
+#include "support/ScopeGuard.h"
 
 using Vemora::InventoryOps;
 
@@ -71,8 +72,7 @@ TEST(InventoryOpsTest, ProductNameFromTheRegistry) {
 
 TEST(InventoryOpsTest, SystemInfoOfThisMachine) {
   std::filesystem::remove(platform::RegistryStore::filePath(platform::RegistryRoot::kLocalMachine));
-  const auto old = platform::getEnv("vemora_hostname");
-  platform::setEnv("vemora_hostname", std::string("relay1"));
+  const auto hostName = testsupport::setEnvForScope("vemora_hostname", std::string("relay1"));
   std::string domain, host, arch, os;
   InventoryOps::getSystemInfo(domain, host, arch, os);
   EXPECT_EQ(host, "relay1");
@@ -88,5 +88,4 @@ TEST(InventoryOpsTest, SystemInfoOfThisMachine) {
   InventoryOps::getSystemInfo(domain, host, arch, os);
   EXPECT_FALSE(host.empty());
   EXPECT_NE(host, "relay1");
-  platform::setEnv("vemora_hostname", old);
 }

@@ -11,6 +11,7 @@
 #include "common/Timer.h"
 #include "platform/Clock.h"
 #include "platform/Thread.h"
+#include "support/ScopeGuard.h"
 
 namespace {
 
@@ -169,9 +170,11 @@ TEST(TimerTest, SleepWaitsTheTimeGoesThroughTheTestSleeper) {
   Vemora::Timer::sleep(15);
   EXPECT_GE(platform::monotonicMs() - before, 15u);
   uint32_t asked = 0;
-  platform::setSleeper([&asked](uint32_t ms) { asked += ms; });
-  Vemora::Timer::sleep(2000);
-  platform::setSleeper(nullptr);
+  {
+    const testsupport::ScopeGuard realSleep([] { platform::setSleeper(nullptr); });
+    platform::setSleeper([&asked](uint32_t ms) { asked += ms; });
+    Vemora::Timer::sleep(2000);
+  }
   EXPECT_EQ(asked, 2000u);
 }
 

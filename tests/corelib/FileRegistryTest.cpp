@@ -16,6 +16,7 @@
 #include "corelib/Failure.h"
 #include "corelib/FileRegistry.h"
 #include "support/KillWhileWriting.h"
+#include "support/ScopeGuard.h"
 
 namespace {
 
@@ -325,9 +326,9 @@ TEST_F(FileRegistryTest, ProcessesSharingTheFileLoseNoWrite) {
 
 TEST(FileRegistrySwitchTest, OffUntilTurnedOn) {
   EXPECT_FALSE(FileRegistry::useFileRegistry());
-  FileRegistry::setUseFileRegistry(true);
+  const auto on = testsupport::setForScope(&FileRegistry::useFileRegistry,
+                                           &FileRegistry::setUseFileRegistry, true);
   EXPECT_TRUE(FileRegistry::useFileRegistry());
-  FileRegistry::setUseFileRegistry(false);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "corelib/GlobalMutex.h"
 #include "platform/Env.h"
 #include "platform/Thread.h"
+#include "support/ScopeGuard.h"
 
 namespace {
 
@@ -153,13 +154,12 @@ TEST(GlobalMutexTest, EmptyKeyNeverLocks) {
 }
 
 TEST(GlobalMutexTest, RefusedSystemObjectFailsAtOnceEvenWhenBlocking) {
-  const auto saved = platform::getEnv("VEMORA_LOCK_DIR");
-  platform::setEnv("VEMORA_LOCK_DIR", std::string("/proc/no-such-folder"));
+  const auto locks =
+      testsupport::setEnvForScope("VEMORA_LOCK_DIR", std::string("/proc/no-such-folder"));
   GlobalMutex mutex("refused");
   EXPECT_FALSE(mutex.lock(true));
   EXPECT_EQ(mutex.tryAcquire(platform::processId()), GlobalMutex::kError);
   EXPECT_EQ(mutex.count(), 0);
-  platform::setEnv("VEMORA_LOCK_DIR", saved);
 }
 
 TEST(GlobalMutexTest, DestroyingAHeldLockFreesIt) {

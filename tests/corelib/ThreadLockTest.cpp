@@ -12,6 +12,7 @@
 #include "corelib/Logger.h"
 #include "corelib/ThreadLock.h"
 #include "platform/Thread.h"
+#include "support/ScopeGuard.h"
 
 namespace {
 
@@ -132,7 +133,7 @@ class LevelSender : public ImsAgent {
 TEST(ThreadLockTest, FloodTracesDoNotRecurseThroughTheMessageService) {
   FloodCollector collector;
   LevelSender sender;
-  Logger::setMaximumLevel(8);
+  const auto maximum = testsupport::setForScope(&Logger::maximumLevel, &Logger::setMaximumLevel, 8);
   sender.send("8");
   collector.texts.clear();
   {
@@ -145,7 +146,6 @@ TEST(ThreadLockTest, FloodTracesDoNotRecurseThroughTheMessageService) {
   }
   const std::vector<std::string> texts = collector.texts;  // the level message below traces too
   sender.send("7");
-  Logger::setMaximumLevel(7);
   const std::vector<std::string> expectedEnds = {
       " (blocking)", "Locked", " (non-blocking)", "Already locked", "", "at zero)", "",
       "Unlocked",    "",       "thread 0"};
@@ -166,13 +166,12 @@ TEST(ThreadLockTest, FloodTracesDoNotRecurseThroughTheMessageService) {
 std::vector<std::string> floodTraces(const std::function<void()>& action) {
   FloodCollector collector;
   LevelSender sender;
-  Logger::setMaximumLevel(8);
+  const auto maximum = testsupport::setForScope(&Logger::maximumLevel, &Logger::setMaximumLevel, 8);
   sender.send("8");
   collector.texts.clear();
   action();
   const std::vector<std::string> texts = collector.texts;
   sender.send("7");
-  Logger::setMaximumLevel(7);
   return texts;
 }
 

@@ -7,6 +7,7 @@
 #include "corelib/WinRegistry.h"
 #include "platform/Env.h"
 #include "platform/RegistryStore.h"
+#include "support/ScopeGuard.h"
 
 namespace {
 
@@ -146,11 +147,10 @@ TEST_F(WinRegistryTest, OtherTypeIsAWrongTypeError) {
 }
 
 TEST_F(WinRegistryTest, UnwritableStoreIsAccessDenied) {
-  const auto saved = platform::getEnv("VEMORA_REGISTRY_DIR");
-  platform::setEnv("VEMORA_REGISTRY_DIR", std::string("/proc/self/no-registry"));
+  const auto store =
+      testsupport::setEnvForScope("VEMORA_REGISTRY_DIR", std::string("/proc/self/no-registry"));
   EXPECT_THROW(WinRegistry::setString(kMachine, "SOFTWARE\\Vemora", "v", "t", false),
                WinRegistry::Set_AccessDenied);
-  platform::setEnv("VEMORA_REGISTRY_DIR", saved);
 }
 
 }  // namespace

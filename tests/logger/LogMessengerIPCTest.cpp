@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <list>
 #include <set>
 #include <string>
@@ -14,6 +15,7 @@
 #include "logger/LoggerUnit.h"
 #include "logger/MailSlot.h"
 #include "platform/Mailslot.h"
+#include "support/ScopeGuard.h"
 
 using Vemora::IPC;
 using Vemora::LogCommons;
@@ -34,10 +36,7 @@ class LogMessengerIPCTest : public ::testing::Test {
     folder = logtest::freshFolder("logs");
     path = folder + "\\relayhub.log";
   }
-  void TearDown() override {
-    LogMessenger::setCatalogue(nullptr);
-    LogMessenger::setThreadedLogging(false);
-  }
+  testsupport::ScopeGuard settings = logtest::keepLoggingSettings();
   std::string folder;
   std::string path;
 };
@@ -131,7 +130,13 @@ TEST_F(LogMessengerIPCTest, WithoutCoreServiceTheAnswerIsTheFileAgents) {
 
 // A burst far beyond the few datagrams the kernel keeps per socket: the
 // core service reads only after every record was sent, and gets them all.
+// The senders wait for the receiver's reader thread to make room; how soon
+// that thread runs is the machine's business, so the wait is lengthened to
+// the suite's patience and the test decides by what arrives.
 TEST_F(LogMessengerIPCTest, BurstOfCatalogueRecordsReachesTheCoreServiceWhole) {
+  const auto wait = testsupport::setForScope(
+      &MailSlot::fullWaitMs, &MailSlot::setFullWaitMs,
+      static_cast<uint32_t>(std::chrono::milliseconds(logtest::kPatience).count()));
   MailSlot core(IPC::kReceiver, "Vemora_Core");
   SmartPointer<LogMessenger> messenger(new LogMessengerIPC());
   ASSERT_TRUE(messenger->setFile(path));

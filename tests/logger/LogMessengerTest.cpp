@@ -40,6 +40,7 @@ const std::string kTime = DateTime(1000).toString(false, false);
 
 class LogMessengerTest : public ::testing::Test {
  protected:
+  testsupport::ScopeGuard settings = logtest::keepLoggingSettings();
   void SetUp() override {
     LoggerAgentFile::resetSettings();
     LogMessenger::setThreadedLogging(false);
@@ -47,7 +48,6 @@ class LogMessengerTest : public ::testing::Test {
     folder = logtest::freshFolder("logs");
     path = folder + "\\debug.log";
   }
-  void TearDown() override { LogMessenger::setCatalogue(nullptr); }
   std::string folder;
   std::string path;
 };

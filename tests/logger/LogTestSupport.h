@@ -1,6 +1,7 @@
 // Helpers of the logging tests: files under drive C of the test process,
-// waiting for a condition with a generous bound, and a messenger that keeps
-// the wire texts it is given.
+// waiting for a condition with a generous bound, a messenger that keeps
+// the wire texts it is given, and the process-wide logging settings put
+// back after each test.
 #pragma once
 
 #include <chrono>
@@ -13,7 +14,10 @@
 #include <vector>
 
 #include "logger/LogMessenger.h"
+#include "logger/LoggerAgentFile.h"
+#include "logger/LoggerUnit.h"
 #include "platform/Path.h"
+#include "support/ScopeGuard.h"
 
 namespace logtest {
 
@@ -60,9 +64,13 @@ inline std::string freshFolder(const std::string& name) {
   return folder;
 }
 
-// Polls the condition until it holds or 30 seconds have passed.
+// How long the tests wait for something that should happen at once: long
+// enough for any load, short enough that a fault ends the test.
+constexpr auto kPatience = std::chrono::seconds(30);
+
+// Polls the condition until it holds or kPatience has passed.
 inline bool waitFor(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
   while (std::chrono::steady_clock::now() < deadline) {
     if (condition()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -80,5 +88,25 @@ class CapturingMessenger : public Vemora::LogMessenger {
   std::vector<std::string> wires;
   bool result = true;
 };
+
+// Keeps the logging settings of the process (levels, time mode, threaded
+// logging, the catalogue) and puts them back when it goes, with the file
+// agent's rotation settings at their defaults. A fixture holds one as a
+// member, made before its SetUp changes anything.
+[[nodiscard]] inline testsupport::ScopeGuard keepLoggingSettings() {
+  const int level = Vemora::LoggerUnit::debugLevel();
+  const int threshold = Vemora::LoggerUnit::severityThreshold();
+  const int timeMode = Vemora::LoggerUnit::timeMode();
+  const bool threaded = Vemora::LogMessenger::threadedLogging();
+  Vemora::LogCommons* const catalogue = Vemora::LogMessenger::catalogue();
+  return testsupport::ScopeGuard([=]() {
+    Vemora::LoggerUnit::setDebugLevel(level);
+    Vemora::LoggerUnit::setSeverityThreshold(threshold);
+    Vemora::LoggerUnit::setTimeMode(timeMode);
+    Vemora::LogMessenger::setThreadedLogging(threaded);
+    Vemora::LogMessenger::setCatalogue(catalogue);
+    Vemora::LoggerAgentFile::resetSettings();
+  });
+}
 
 }  // namespace logtest

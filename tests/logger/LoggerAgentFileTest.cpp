@@ -40,6 +40,7 @@ size_t count(const std::string& text, const std::string& part) {
 
 class LoggerAgentFileTest : public ::testing::Test {
  protected:
+  testsupport::ScopeGuard settings = logtest::keepLoggingSettings();
   void SetUp() override {
     LoggerAgentFile::resetSettings();
     SystemInfo::setResource("coreLogCounter", "0");
@@ -179,6 +180,7 @@ TEST_F(LoggerAgentFileTest, FailedRenameKeepsWritingAndRaisesTheLimit) {
   // A rotated name beyond the file system's name limit cannot be taken.
   const std::string path = folder + "\\" + std::string(240, 'a') + ".log";
   logtest::writeAll(path, std::string(1024 * 1024, 'x'));
+  const testsupport::ScopeGuard realSleep([] { platform::setSleeper(nullptr); });
   platform::setSleeper([](uint32_t) {});  // the move's retries need no waiting here
   LoggerAgentFile agent;
   LoggerAgentFile::setRotationScheme(LoggerAgentFile::kRotateSize);
@@ -192,7 +194,6 @@ TEST_F(LoggerAgentFileTest, FailedRenameKeepsWritingAndRaisesTheLimit) {
     grow << std::string(1024 * 1024, 'z');
   }
   EXPECT_TRUE(agent.writeLine("fails again"));
-  platform::setSleeper(nullptr);
   EXPECT_EQ(logtest::listFolder(folder).size(), 1u);
   const std::string text = logtest::readAll(path);
   EXPECT_EQ(count(text, "Log file rotation error. ("), 2u);

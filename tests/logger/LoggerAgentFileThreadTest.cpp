@@ -175,6 +175,7 @@ TEST_F(LoggerAgentFileThreadTest, FailedRenameReopensAndKeepsLogging) {
   // A rotated name beyond the file system's name limit cannot be taken.
   const std::string path = folder + "\\" + std::string(240, 'r') + ".log";
   logtest::writeAll(path, std::string(LoggerAgentFileThread::kRotationLimit, 'x'));
+  const testsupport::ScopeGuard realSleep([] { platform::setSleeper(nullptr); });
   platform::setSleeper([](uint32_t) {});  // the move's retries need no waiting here
   LoggerAgentFileThread agent;
   agent.start(path);
@@ -183,7 +184,6 @@ TEST_F(LoggerAgentFileThreadTest, FailedRenameReopensAndKeepsLogging) {
       [&]() { return logtest::readAll(path).find("\nstill logging\n") != std::string::npos; }));
   EXPECT_TRUE(agent.ok());
   EXPECT_TRUE(agent.stop());
-  platform::setSleeper(nullptr);
   EXPECT_EQ(logtest::listFolder(folder).size(), 1u);
   const std::string text = logtest::readAll(path);
   EXPECT_EQ(text.find("Log file continued from"), std::string::npos);
@@ -220,13 +220,14 @@ TEST_F(LoggerAgentFileThreadTest, FailedRenameBacksOffWithTheRealClock) {
 TEST_F(LoggerAgentFileThreadTest, FailedRenameIsTriedAgainAfterTheBackOff) {
   const std::string path = folder + "\\" + std::string(240, 'r') + ".log";
   logtest::writeAll(path, std::string(LoggerAgentFileThread::kRotationLimit, 'x'));
+  // 0 puts the default interval back.
+  const testsupport::ScopeGuard retry([] { LoggerAgentFileThread::setRotationRetryMs(0); });
   LoggerAgentFileThread::setRotationRetryMs(1000);
   LoggerAgentFileThread agent;
   ASSERT_TRUE(agent.start(path));
   EXPECT_TRUE(logtest::waitFor(
       [&]() { return count(logtest::readAll(path), " : Could not rename the log file") >= 2; }));
   EXPECT_TRUE(agent.stop());
-  LoggerAgentFileThread::setRotationRetryMs(0);
   EXPECT_TRUE(agent.ok());
 }
 

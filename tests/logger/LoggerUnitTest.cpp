@@ -19,6 +19,7 @@ using Vemora::SmartPointer;
 
 class LoggerUnitTest : public ::testing::Test {
  protected:
+  testsupport::ScopeGuard settings = logtest::keepLoggingSettings();
   void SetUp() override {
     LoggerUnit::setDebugLevel(5);
     LoggerUnit::setSeverityThreshold(0);

@@ -8,6 +8,7 @@
 #include "logger/LoggerAgentFile.h"
 #include "logger/LoggingSetup.h"
 #include "platform/Env.h"
+#include "support/ScopeGuard.h"
 
 using Vemora::ConfReader;
 using Vemora::LoggerAgentFile;
@@ -19,6 +20,7 @@ using Vemora::SystemInfo;
 
 class LoggingSetupTest : public ::testing::Test {
  protected:
+  testsupport::ScopeGuard settings = logtest::keepLoggingSettings();
   void SetUp() override {
     LoggerAgentFile::resetSettings();
     LogMessenger::setThreadedLogging(false);
@@ -66,13 +68,13 @@ TEST_F(LoggingSetupTest, StartupReadsResourcesAndBuildsTheChain) {
 }
 
 TEST_F(LoggingSetupTest, MissingResourcesGiveLevelZero) {
-  platform::setEnv("VEMORA_ENV", std::string("SOFTWARE\\Vemora\\EmptyForTest"));
+  const auto key =
+      testsupport::setEnvForScope("VEMORA_ENV", std::string("SOFTWARE\\Vemora\\EmptyForTest"));
   ASSERT_TRUE(setup.startup());
   EXPECT_EQ(LoggerUnit::debugLevel(), 0);
   EXPECT_EQ(LoggerAgentFile::rotationScheme(), 0);
   // A second start-up only reconfigures: without a reader that fails.
   EXPECT_FALSE(setup.startup());
-  platform::setEnv("VEMORA_ENV", std::nullopt);
 }
 
 TEST_F(LoggingSetupTest, LevelsThresholdAndTimeMode) {

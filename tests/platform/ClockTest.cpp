@@ -7,25 +7,37 @@
 #include <vector>
 
 #include "platform/Clock.h"
+#include "support/ScopeGuard.h"
 
 namespace {
 
-TEST(ClockTest, TickSourceAndSleeperCanBeReplaced) {
+TEST(ClockTest, TickSourceSecondsAndSleeperCanBeReplaced) {
   uint32_t fake = 4294967290u;
+  int64_t seconds = 4000000000;
   std::vector<uint32_t> slept;
-  platform::setTickSource([&fake] { return fake; });
-  platform::setSleeper([&](uint32_t ms) {
-    slept.push_back(ms);
-    fake += ms;
-  });
-  EXPECT_EQ(platform::tickCount(), 4294967290u);
-  EXPECT_TRUE(platform::sleeperReplaced());
-  platform::sleepMs(2000);
-  EXPECT_EQ(platform::tickCount(), 1994u);
-  EXPECT_EQ(slept, std::vector<uint32_t>{2000});
-  platform::setTickSource(nullptr);
-  platform::setSleeper(nullptr);
+  {
+    const testsupport::ScopeGuard realTicks([] { platform::setTickSource(nullptr); });
+    const testsupport::ScopeGuard realSeconds([] { platform::setUnixTimeSource(nullptr); });
+    const testsupport::ScopeGuard realSleep([] { platform::setSleeper(nullptr); });
+    platform::setTickSource([&fake] { return fake; });
+    platform::setUnixTimeSource([&seconds] { return seconds; });
+    platform::setSleeper([&](uint32_t ms) {
+      slept.push_back(ms);
+      fake += ms;
+      seconds += ms / 1000;
+    });
+    EXPECT_EQ(platform::tickCount(), 4294967290u);
+    EXPECT_EQ(platform::unixTime(), 4000000000);
+    EXPECT_TRUE(platform::sleeperReplaced());
+    platform::sleepMs(2000);
+    EXPECT_EQ(platform::tickCount(), 1994u);
+    EXPECT_EQ(platform::unixTime(), 4000000002);
+    EXPECT_EQ(slept, std::vector<uint32_t>{2000});
+  }
+  // The guards have put the real clocks and sleep back.
   EXPECT_FALSE(platform::sleeperReplaced());
+  EXPECT_LT(platform::unixTime(), 4000000000);
+  EXPECT_LE(static_cast<uint32_t>(platform::monotonicMs()) - platform::tickCount(), 1000u);
 }
 
 TEST(ClockTest, RealClocksMoveForward) {

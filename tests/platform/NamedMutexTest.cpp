@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -15,6 +16,7 @@
 #include "platform/LockFolder.h"
 #include "platform/NamedMutex.h"
 #include "platform/Thread.h"
+#include "support/ScopeGuard.h"
 
 namespace {
 
@@ -96,9 +98,8 @@ TEST(NamedMutexTest, LockWaitsForARelease) {
 }
 
 TEST(NamedMutexTest, GivenLockFolderIsMadePrivateAndFilesStay) {
-  const std::optional<std::string> saved = platform::getEnv("VEMORA_LOCK_DIR");
   const std::string folder = platform::getEnv("VEMORA_TEST_ROOT").value() + "/fresh-locks";
-  platform::setEnv("VEMORA_LOCK_DIR", folder);
+  const auto locks = testsupport::setEnvForScope("VEMORA_LOCK_DIR", folder);
   EXPECT_EQ(platform::lockFolder(), folder);
   {
     platform::NamedMutex mutex("Local\\Probe");
@@ -110,7 +111,6 @@ TEST(NamedMutexTest, GivenLockFolderIsMadePrivateAndFilesStay) {
   // Released, but never unlinked: a waiter on the old file can never hold
   // a lock that a new holder of a new file does not see.
   EXPECT_EQ(stat((folder + "/m-local%5Cprobe.lock").c_str(), &info), 0);
-  platform::setEnv("VEMORA_LOCK_DIR", saved);
 }
 
 TEST(NamedMutexTest, DefaultLockFolderBelongsToTheUser) {
@@ -135,6 +135,9 @@ TEST(NamedMutexTest, DefaultLockFolderBelongsToTheUser) {
 // other user can take (or keep) this user's locks.
 TEST(NamedMutexTest, UnsafeDefaultLockFolderIsRefused) {
   const std::string root = platform::getEnv("VEMORA_TEST_ROOT").value() + "/default-locks";
+  // Fresh also when the test runs again in the same process.
+  std::error_code ignored;
+  std::filesystem::remove_all(root, ignored);
   ASSERT_EQ(::mkdir(root.c_str(), 0700), 0);
   struct Case {
     const char* name;

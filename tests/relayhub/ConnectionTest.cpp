@@ -16,6 +16,7 @@
 
 #include "relayhub/Connection.h"
 #include "support/FreePort.h"
+#include "support/ScopeGuard.h"
 
 namespace Vemora {
 namespace {
@@ -71,7 +72,6 @@ class ConnectionTest : public ::testing::Test {
   }
   void TearDown() override {
     if (peer >= 0) ::close(peer);
-    Connection::setSendTimeLimitMs(10000);
   }
 
   // Calls `step` until it answers something other than 1, waiting for data
@@ -255,7 +255,8 @@ TEST_F(ConnectionTest, LargeStringArrivesInBoundedChunks) {
 
 TEST_F(ConnectionTest, PartlyReceivedItemsOfAllConnectionsShareOneBound) {
   const uint64_t base = RecvBudget::used();
-  RecvBudget::setLimit(base + 512 * 1024);
+  const auto bound =
+      testsupport::setForScope(&RecvBudget::limit, &RecvBudget::setLimit, base + 512 * 1024);
   const std::string payload(300 * 1024, 'y');
   // The refused peer's sends may fail once its connection is closed.
   std::thread writer([&] {
@@ -304,7 +305,6 @@ TEST_F(ConnectionTest, PartlyReceivedItemsOfAllConnectionsShareOneBound) {
   st.reset();
   EXPECT_EQ(RecvBudget::used(), base);
   ::close(other);
-  RecvBudget::setLimit(RecvBudget::kDefaultLimitBytes);
 }
 
 TEST_F(ConnectionTest, CompleteItemIsNotReceivedAgainWithoutReset) {
@@ -342,7 +342,8 @@ TEST_F(ConnectionTest, HostAndPortAreFixedWhileOpen) {
 }
 
 TEST_F(ConnectionTest, SendGivesUpWhenThePeerStopsReading) {
-  Connection::setSendTimeLimitMs(300);
+  const auto limit =
+      testsupport::setForScope(&Connection::sendTimeLimitMs, &Connection::setSendTimeLimitMs, 300u);
   const std::string big(8u * 1024u * 1024u, 'y');
   // The peer never reads: the send fills both buffers and then gives up
   // instead of blocking the caller.
@@ -387,6 +388,8 @@ TEST(ConnectionConnect, OutgoingConnectionAndItsFailures) {
 }
 
 TEST(ConnectionConnect, SecondListenerOnTheSamePortFailsToBind) {
+  // Back to the daemon's own 2.5 s between binds afterwards.
+  const testsupport::ScopeGuard retry([] { Connection::setBindRetryMs(2500); });
   Connection::setBindRetryMs(1);
   Connection first;
   first.setPort(freePort());
@@ -402,7 +405,6 @@ TEST(ConnectionConnect, SecondListenerOnTheSamePortFailsToBind) {
   std::atomic<bool> abandon{true};
   EXPECT_EQ(second.makeListener(&abandon), Connection::kBindFailed);
   EXPECT_FALSE(second.isOpen());
-  Connection::setBindRetryMs(2500);
 }
 
 }  // namespace

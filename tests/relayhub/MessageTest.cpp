@@ -9,6 +9,7 @@
 #include "common/StringStream.h"
 #include "platform/Clock.h"
 #include "platform/Env.h"
+#include "support/ScopeGuard.h"
 
 using Vemora::Address;
 using Vemora::Message;
@@ -45,7 +46,7 @@ Message sample() {
 
 TEST(MessageIds, NeverZeroAndSpacedBySeedEvenWithoutHostName) {
   // An empty host name hashes to 0; the seed must still give distinct ids.
-  platform::setEnv("vemora_hostname", std::string());
+  const auto hostName = testsupport::setEnvForScope("vemora_hostname", std::string());
   std::set<uint32_t> seen;
   uint32_t previous = Message::makeId();
   const uint32_t step = Message::makeId() - previous;

@@ -11,12 +11,14 @@
 #include "logger/ParamStream.h"
 #include "relayhub/HubLog.h"
 #include "relayhub/RepeatReport.h"
+#include "support/ScopeGuard.h"
 
 namespace Vemora {
 namespace {
 
 TEST(StartupReport, CatalogueMessagesReadAsWordsWithoutTheCatalogue) {
-  LogMessenger::setCatalogue(nullptr);
+  const auto none =
+      testsupport::setForScope(&LogMessenger::catalogue, &LogMessenger::setCatalogue, nullptr);
   struct Case {
     int severity, module, id;
     ParamStream params;
@@ -44,7 +46,7 @@ TEST(StartupReport, CatalogueMessagesReadAsWordsWithoutTheCatalogue) {
   LogMessenger::setCatalogue(&catalogue);
   EXPECT_EQ(HubLog::consoleText(2, 48, 99, ParamStream().addString("a").addInt(7).text()),
             "error 99 (relayhub): Own text a on 7.");
-  LogMessenger::setCatalogue(nullptr);
+  LogMessenger::setCatalogue(nullptr);  // before the catalogue goes
 }
 
 TEST(StartupReport, RepeatedFailureIsReportedFirstThenEveryIntervalWithItsCount) {
