@@ -16,6 +16,7 @@
 
 #include "relayhub/Connection.h"
 #include "support/FreePort.h"
+#include "support/RawPeer.h"
 #include "support/ScopeGuard.h"
 
 namespace Vemora {
@@ -26,38 +27,15 @@ using namespace std::string_literals;
 using testsupport::freePort;
 
 int connectTo(int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(s);
-    return -1;
-  }
-  return s;
+  return testsupport::connectLoopback(port);
 }
 
 void sendAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    ASSERT_GT(n, 0);
-    sent += static_cast<size_t>(n);
-  }
+  ASSERT_TRUE(testsupport::sendAllBytes(fd, bytes));
 }
 
 std::string readExact(int fd, size_t count) {
-  std::string out;
-  while (out.size() < count) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 10000) != 1) break;
-    char buffer[4096];
-    const ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-  return out;
+  return testsupport::readExactBytes(fd, count);
 }
 
 // An accepted connection (`server`) and the raw peer socket (`peer`).

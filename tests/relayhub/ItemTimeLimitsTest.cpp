@@ -22,6 +22,7 @@
 #include "relayhub/ConnectionList.h"
 #include "relayhub/RelayHub.h"
 #include "support/FreePort.h"
+#include "support/RawPeer.h"
 #include "support/ScopeGuard.h"
 
 namespace Vemora {
@@ -29,40 +30,14 @@ namespace {
 
 constexpr int64_t kStart = 1800000000;
 
-int connectTo(int port) {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  if (::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    ::close(s);
-    return -1;
-  }
-  return s;
-}
+using testsupport::connectLoopback;
 
 bool sendAll(int fd, const std::string& bytes) {
-  size_t sent = 0;
-  while (sent < bytes.size()) {
-    const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
-  }
-  return true;
+  return testsupport::sendAllBytes(fd, bytes);
 }
 
 std::string readExact(int fd, size_t count) {
-  std::string out;
-  while (out.size() < count) {
-    pollfd p{fd, POLLIN, 0};
-    if (::poll(&p, 1, 30000) != 1) break;
-    char buffer[64];
-    const ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, count - out.size()), 0);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<size_t>(n));
-  }
-  return out;
+  return testsupport::readExactBytes(fd, count);
 }
 
 std::string stringItem(const std::string& text) {
@@ -103,7 +78,7 @@ class SteppedAgent {
   explicit SteppedAgent(const FakeSeconds& clock) : clock_(clock) {
     listener_.setPort(testsupport::freePort());
     if (listener_.makeListener() != Connection::kOk) return;
-    peer = connectTo(listener_.getPort());
+    peer = connectLoopback(listener_.getPort());
     SmartPointer<Connection> accepted(new Connection());
     if (peer < 0 || !listener_.listen(*accepted)) return;
     ConnectionEntry agent(accepted, now());
