@@ -25,8 +25,6 @@ constexpr size_t kMaxDirName = 200;
 constexpr size_t kShortPrefix = 100;
 constexpr int kMsgStoreFailed = 24;  // RelayHub::kMsgStoreFailed
 constexpr int kMsgStoreRetry = 28;   // RelayHub::kMsgStoreRetry
-// A failing disk is reported at its first failure, then at most this often.
-constexpr uint64_t kReportIntervalMs = 10000;
 
 // FNV-1a, 64 bits: the shortened name of one address must stay unique.
 uint64_t hash64(const std::string& text) {

@@ -203,8 +203,9 @@ class RHBackup {
   size_t pendingWrites_ = 0;
   uint64_t changes_ = 0;
   std::atomic<uint64_t> lastSyncMs_{0};
-  // Failed syncs: reported at the first of a run, then now and then.
-  RepeatReport failures_{10000};
+  // A failing disk is reported at its first failure, then at most this often.
+  static constexpr uint64_t kReportIntervalMs = 10000;
+  RepeatReport failures_{kReportIntervalMs};
   bool reportFailures_ = false;
 };
 
